@@ -1,0 +1,19 @@
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+// Each group of pelorinctl commands registers its subcommands on the app. A
+// command's callback stores its exit status in exitStatus(): 0 success,
+// 1 failure, 2 bad usage; errors go to standard error.
+namespace pelorin::ctl {
+
+int& exitStatus();
+
+void addNumberCommands(CLI::App& app);  // number, prefix
+void addRulesCommands(CLI::App& app);   // rules, auto-rules
+void addGvCommands(CLI::App& app);      // gv
+void addNotifyCommands(CLI::App& app);  // notify
+
+}  // namespace pelorin::ctl

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace pelorin::ctl {
+
+// Builds one JSON object on one line, members in the order added.
+class JsonObject {
+ public:
+  JsonObject& add(std::string_view key, const Text& value);  // absent: null
+  JsonObject& add(std::string_view key, const char* value) { return add(key, Text(value)); }
+  JsonObject& add(std::string_view key, const std::string& value) { return add(key, Text(value)); }
+  JsonObject& add(std::string_view key, std::int64_t value);
+  JsonObject& add(std::string_view key, int value) { return add(key, std::int64_t{value}); }
+  JsonObject& add(std::string_view key, bool value);
+  // A value already in JSON (an array or a nested object).
+  JsonObject& addRaw(std::string_view key, std::string_view json);
+
+  std::string str() const { return body_.empty() ? "{}" : "{" + body_ + "}"; }
+
+ private:
+  void addKey(std::string_view key);
+  std::string body_;
+};
+
+// `text` as a JSON string literal, quotes included.
+std::string jsonString(std::string_view text);
+
+}  // namespace pelorin::ctl

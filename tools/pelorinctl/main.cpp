@@ -1,0 +1,40 @@
+// pelorinctl: the command-line tool for Pelorin's numbers, rules, Google Voice
+// client and notifications.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "tools/pelorinctl/commands.h"
+
+namespace pelorin::ctl {
+
+int& exitStatus() {
+  static int status = 0;
+  return status;
+}
+
+}  // namespace pelorin::ctl
+
+int main(int argc, char** argv) {
+  using namespace pelorin::ctl;
+  CLI::App app{"pelorinctl: numbers, send rules, the Google Voice client and notifications"};
+  app.require_subcommand(1);
+  addNumberCommands(app);
+  addRulesCommands(app);
+  addGvCommands(app);
+  addNotifyCommands(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e, std::cout, std::cerr);
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "pelorinctl: " << e.what() << "\n";
+    return 1;
+  }
+  return exitStatus();
+}
