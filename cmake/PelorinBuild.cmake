@@ -37,6 +37,8 @@ endfunction()
 
 # pelorin_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # One test program per folder; each test case becomes its own CTest test.
+# Test suites whose name contains "Concurrency" also get the label
+# "concurrency", which the TSan run selects.
 function(pelorin_test name)
   if(PELORIN_FUZZ)
     return()
@@ -48,6 +50,13 @@ function(pelorin_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+  set(plain_properties TIMEOUT 120)
+  if(T_LABELS)
+    list(APPEND plain_properties LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "-*Concurrency*"
+                       TEST_LIST ${name}_TESTS PROPERTIES ${plain_properties})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "*Concurrency*"
+                       TEST_LIST ${name}_CONCURRENCY_TESTS
+                       PROPERTIES TIMEOUT 120 LABELS "concurrency;${T_LABELS}")
 endfunction()

@@ -1,0 +1,94 @@
+#include "outgoing/auto_rule_handler.h"
+
+#include <vector>
+
+#include "common/common_utils.h"
+#include "common/darwin_observer_redirect.h"
+#include "common/logger.h"
+#include "common/names.h"
+#include "platform/property_list.h"
+
+namespace pelorin {
+namespace {
+
+// Writes the set as an array of texts; a failed write is not reported, the
+// set in memory keeps the change.
+void writeRules(const std::set<std::string>& rules) {
+  platform::Array array(rules.begin(), rules.end());
+  platform::writePropertyListAtomically(resolvedPath(kAutoRulesFile), platform::Value(std::move(array)));
+}
+
+std::set<std::string> readRules() {
+  std::set<std::string> rules;
+  if (auto array = platform::readArray(resolvedPath(kAutoRulesFile))) {
+    for (const auto& item : *array) {
+      if (const std::string* text = item.asString()) rules.insert(*text);
+    }
+  }
+  return rules;
+}
+
+void logRules(const std::vector<std::string>& rules) {
+  if (!Logger::sharedInstance().enableLogging()) return;
+  Logger::log("Set of rule keys: %@", platform::describeTextSet(rules));
+}
+
+}  // namespace
+
+AutoRuleHandler& AutoRuleHandler::sharedInstance() {
+  static auto* const handler = new AutoRuleHandler();
+  return *handler;
+}
+
+void AutoRuleHandler::setEnableAutoSendRules(bool enable) {
+  enableAutoRules_.store(enable, std::memory_order_relaxed);
+  if (enable) {
+    readRuleFile();
+  } else {
+    resetRules();
+  }
+}
+
+void AutoRuleHandler::readRuleFile() {
+  if (!enableAutoRules()) return;
+  std::vector<std::string> snapshot;
+  {
+    std::lock_guard lock(sendRulesLock_);
+    sendRules_ = readRules();
+    snapshot.assign(sendRules_->begin(), sendRules_->end());
+  }
+  logRules(snapshot);
+}
+
+bool AutoRuleHandler::recipientFound(const Text& number) {
+  if (!enableAutoRules() || !number) return false;
+  std::lock_guard lock(sendRulesLock_);
+  return sendRules_ && sendRules_->contains(*number);
+}
+
+void AutoRuleHandler::addRecipient(const Text& number) {
+  if (!enableAutoRules() || !CommonUtils::isNumberValidforSMS(number)) return;
+  const std::string canonical = *CommonUtils::toCanonicalPhoneNumber(number);
+  std::vector<std::string> snapshot;
+  {
+    std::lock_guard lock(sendRulesLock_);
+    if (!sendRules_) sendRules_.emplace();
+    if (!sendRules_->insert(canonical).second) return;
+    writeRules(*sendRules_);
+    snapshot.assign(sendRules_->begin(), sendRules_->end());
+  }
+  DarwinObserverRedirect::postNotification(kAutoRulesChangedNotification);
+  logRules(snapshot);
+}
+
+void AutoRuleHandler::resetRules() {
+  {
+    std::lock_guard lock(sendRulesLock_);
+    if (!sendRules_) return;
+    sendRules_->clear();
+    writeRules(*sendRules_);
+  }
+  DarwinObserverRedirect::postNotification(kAutoRulesChangedNotification);
+}
+
+}  // namespace pelorin

@@ -1,1 +1,95 @@
+#include "outgoing/auto_rule_handler.h"
+
 #include <gtest/gtest.h>
+
+#include "common/names.h"
+#include "platform/property_list.h"
+#include "platform/testing/notification_recorder.h"
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin {
+namespace {
+
+using platform::Array;
+using platform::Value;
+
+class AutoRuleHandlerTest : public ::testing::Test {
+ protected:
+  std::optional<Array> fileContents() const {
+    return platform::readArray(root_.path(std::string(kAutoRulesFile)));
+  }
+  std::size_t postsOfChange() const {
+    std::size_t count = 0;
+    for (const auto& name : notifications_.darwinPosts()) count += name == kAutoRulesChangedNotification;
+    return count;
+  }
+
+  platform::testing::TemporaryRoot root_;
+  platform::testing::NotificationRecorder notifications_;
+  AutoRuleHandler handler_;
+};
+
+TEST_F(AutoRuleHandlerTest, DisabledHandlerAnswersNothingAndWritesNothing) {
+  root_.writeFile(std::string(kAutoRulesFile),
+                  platform::toXmlPropertyList(Value(Array{"12125551212"})));
+  handler_.readRuleFile();
+  handler_.addRecipient("(310) 555-1212");
+  handler_.resetRules();
+  EXPECT_FALSE(handler_.recipientFound("12125551212"));
+  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+  EXPECT_TRUE(notifications_.darwinPosts().empty());
+}
+
+TEST_F(AutoRuleHandlerTest, SenderIsStoredOnceInCanonicalForm) {
+  handler_.setEnableAutoSendRules(true);
+  EXPECT_FALSE(fileContents());  // created by the first addition
+
+  handler_.addRecipient("(212) 555-1212");
+  EXPECT_TRUE(handler_.recipientFound("12125551212"));
+  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+  EXPECT_EQ(postsOfChange(), 1u);
+
+  handler_.addRecipient("+1 212 555 1212");
+  handler_.addRecipient("1-212-555-1212");
+  EXPECT_EQ(postsOfChange(), 1u);
+
+  handler_.addRecipient("555-1212");  // seven digits: not a number for texting
+  handler_.addRecipient(std::nullopt);
+  handler_.addRecipient("+44 20 7946 0123");
+  EXPECT_EQ(fileContents(), (Array{"011442079460123", "12125551212"}));
+  EXPECT_EQ(postsOfChange(), 2u);
+}
+
+TEST_F(AutoRuleHandlerTest, TurningOffAfterLoadingErasesTheRules) {
+  root_.writeFile(std::string(kAutoRulesFile),
+                  platform::toXmlPropertyList(Value(Array{"12125551212", 5, "13105551212"})));
+  handler_.setEnableAutoSendRules(true);
+  EXPECT_TRUE(handler_.recipientFound("13105551212"));
+  EXPECT_EQ(postsOfChange(), 0u);
+
+  handler_.setEnableAutoSendRules(false);
+  EXPECT_FALSE(handler_.recipientFound("13105551212"));
+  EXPECT_EQ(fileContents(), Array{});
+  EXPECT_EQ(postsOfChange(), 1u);
+
+  handler_.setEnableAutoSendRules(true);
+  EXPECT_FALSE(handler_.recipientFound("12125551212"));
+}
+
+TEST_F(AutoRuleHandlerTest, ResetBeforeAnyLoadLeavesTheFileAlone) {
+  root_.writeFile(std::string(kAutoRulesFile), platform::toXmlPropertyList(Value(Array{"12125551212"})));
+  handler_.setEnableAutoSendRules(false);
+  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+  EXPECT_TRUE(notifications_.darwinPosts().empty());
+}
+
+TEST_F(AutoRuleHandlerTest, BadFileReadsAsAnEmptySet) {
+  root_.writeFile(std::string(kAutoRulesFile), "<plist><array><string>121255");
+  handler_.setEnableAutoSendRules(true);
+  EXPECT_FALSE(handler_.recipientFound("12125551212"));
+  handler_.addRecipient("2125551212");
+  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+}
+
+}  // namespace
+}  // namespace pelorin

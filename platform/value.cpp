@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <ostream>
 
 namespace pelorin::platform {
 namespace {
@@ -200,6 +201,8 @@ std::string Value::description() const {
   describeInto(*this, 0, out);
   return out;
 }
+
+void PrintTo(const Value& value, std::ostream* out) { *out << value.description(); }
 
 std::string describeTexts(const std::vector<std::string>& texts) {
   return Value(toArray(texts)).description();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <variant>
@@ -81,6 +82,9 @@ class Value {
   // The order of the alternatives matches Kind.
   std::variant<Dictionary, Array, std::string, std::int64_t, double, bool, Data, Date> storage_;
 };
+
+// Lets test frameworks print values by their description.
+void PrintTo(const Value& value, std::ostream* out);
 
 // Descriptions of plain collections of texts, rendered as the phone renders
 // an array, a set and a dictionary of strings.

@@ -1,1 +1,102 @@
+#include "platform/property_list.h"
+
 #include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin::platform {
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// The binary form of an XML property list, as a phone would store it.
+std::string toBinary(const std::string& xml) {
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
+  char* bytes = nullptr;
+  uint32_t length = 0;
+  plist_to_bin(root, &bytes, &length);
+  std::string out(bytes, length);
+  std::free(bytes);
+  plist_free(root);
+  return out;
+}
+
+const Value kSample(Dictionary{
+    {"rule", -2},
+    {"big", std::int64_t{1} << 40},
+    {"name", "Zoë & <friends>"},
+    {"ratio", 0.25},
+    {"on", true},
+    {"list", Array{Value("1212"), Value(1), Value(Array{})}},
+    {"blob", Data{0, 1, 2, 255}},
+    {"when", Date{86400}},  // XML keeps whole seconds
+});
+
+TEST(PropertyListTest, XmlAndBinaryFormsReadBackTheSameValue) {
+  const std::string xml = toXmlPropertyList(kSample);
+  EXPECT_NE(xml.find("<integer>-2</integer>"), std::string::npos);
+  EXPECT_EQ(parsePropertyList(bytesOf(xml)), kSample);
+  EXPECT_EQ(parsePropertyList(bytesOf(toBinary(xml))), kSample);
+}
+
+TEST(PropertyListTest, HandWrittenXmlReadsAsThePhoneWouldStoreIt) {
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>defaultSMSSend</key><integer>-1</integer>"
+      "<key>sendsig</key><string></string>"
+      "<key>isAniPhone</key><false/></dict></plist>";
+  const auto value = parsePropertyList(bytesOf(xml));
+  ASSERT_TRUE(value && value->asDictionary());
+  const Dictionary& settings = *value->asDictionary();
+  EXPECT_EQ(settings.at("defaultSMSSend").integerReading(), -1);
+  EXPECT_EQ(settings.at("sendsig"), Value(""));
+  EXPECT_FALSE(settings.at("isAniPhone").boolReading());
+}
+
+TEST(PropertyListTest, BadBytesReadAsNothing) {
+  const std::string xml = toXmlPropertyList(kSample);
+  const std::string binary = toBinary(xml);
+  for (const std::string& bad : {std::string(), std::string("not a plist"), xml.substr(0, xml.size() / 2),
+                                 binary.substr(0, binary.size() - 9), std::string("bplist00")}) {
+    EXPECT_EQ(parsePropertyList(bytesOf(bad)), std::nullopt) << bad.size();
+  }
+}
+
+TEST(PropertyListTest, FilesAreReplacedWholeAndReadByRootKind) {
+  testing::TemporaryRoot root;
+  const std::string path = root.path("/var/mobile/Library/Preferences/x.plist");
+  EXPECT_EQ(readDictionary(path), std::nullopt);
+
+  ASSERT_TRUE(writePropertyListAtomically(path, Value(Dictionary{{"a", 1}})));
+  EXPECT_EQ(readDictionary(path), (Dictionary{{"a", 1}}));
+  EXPECT_EQ(readArray(path), std::nullopt);
+
+  ASSERT_TRUE(writePropertyListAtomically(path, Value(Array{Value("b")})));
+  EXPECT_EQ(readArray(path), (Array{Value("b")}));
+  EXPECT_EQ(readDictionary(path), std::nullopt);
+
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) ++entries;
+  EXPECT_EQ(entries, 1u) << "no temporary file is left behind";
+}
+
+TEST(PropertyListTest, FailedWriteReportsFailureAndLeavesNoTemporaryFile) {
+  testing::TemporaryRoot root;
+  const std::string path = root.path("/prefs/x.plist");
+  root.writeFile("/prefs/x.plist/occupied", "a folder stands where the file should go");
+  EXPECT_FALSE(writePropertyListAtomically(path, Value(Dictionary{{"a", 2}})));
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.path("/prefs"))) ++entries;
+  EXPECT_EQ(entries, 1u);
+  EXPECT_FALSE(writePropertyListAtomically(root.path("/prefs/x.plist/occupied/y.plist"), Value(1)));
+}
+
+}  // namespace
+}  // namespace pelorin::platform

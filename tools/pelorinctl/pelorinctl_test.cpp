@@ -1,1 +1,105 @@
+// The command-line contracts that scripts rely on, checked against the real
+// program.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "common/names.h"
+#include "platform/property_list.h"
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin {
+namespace {
+
+struct CommandResult {
+  int status;
+  std::string out;
+};
+
+// Runs pelorinctl with `arguments` (already quoted for the shell).
+CommandResult pelorinctl(const std::string& arguments) {
+  const std::string command = std::string(PELORINCTL_PATH) + " " + arguments + " 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string out;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(PelorinctlTest, NumberPrintsOneJsonObjectPerArgumentInOrder) {
+  const CommandResult run = pelorinctl("number --json -- '(212) 555-1212' 911 '' -5 '+44 20 7946 0123' 22000");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            R"({"input": "(212) 555-1212", "type": "us", "canonical": "12125551212", "international": "+12125551212", "validForSMS": true})"
+            "\n"
+            R"({"input": "911", "type": "special", "canonical": "911", "international": "911", "validForSMS": false})"
+            "\n"
+            R"({"input": "", "type": "invalid", "canonical": "", "international": "", "validForSMS": false})"
+            "\n"
+            R"({"input": "-5", "type": "shortcode", "canonical": "5", "international": "5", "validForSMS": true})"
+            "\n"
+            R"({"input": "+44 20 7946 0123", "type": "international", "canonical": "011442079460123", "international": "+442079460123", "validForSMS": true})"
+            "\n"
+            R"({"input": "22000", "type": "shortcode", "canonical": "22000", "international": "22000", "validForSMS": true})"
+            "\n");
+}
+
+TEST(PelorinctlTest, PrefixUsesTheEditorsForms) {
+  const CommandResult run = pelorinctl("prefix --json -- '(212)' +44 0044 ''");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"input\": \"(212)\", \"canonical\": \"1212\", \"international\": \"+1212\"}\n"
+            "{\"input\": \"+44\", \"canonical\": \"01144\", \"international\": \"+44\"}\n"
+            "{\"input\": \"0044\", \"canonical\": \"0044\", \"international\": \"+44\"}\n"
+            "{\"input\": \"\", \"canonical\": \"1\", \"international\": \"+1\"}\n");
+}
+
+TEST(PelorinctlTest, RulesMatchReadsTheRootsFileOrTheGivenOne) {
+  platform::testing::TemporaryRoot root;
+  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)),
+                                        platform::Value(platform::Dictionary{{"1212", 1}, {"1310", -2}}));
+  const CommandResult run = pelorinctl("rules match --json 12125551212 13105551212 14155551212 1212");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "{\"number\": \"12125551212\", \"key\": \"1212\", \"mode\": 1}\n"
+            "{\"number\": \"13105551212\", \"key\": \"1310\", \"mode\": -2}\n"
+            "{\"number\": \"14155551212\", \"key\": null, \"mode\": -1}\n"
+            "{\"number\": \"1212\", \"key\": \"1212\", \"mode\": 1}\n");
+
+  root.writeFile("/other.plist", "not a property list");
+  const CommandResult bad = pelorinctl("rules match --json --rules-file " + root.path("/other.plist") + " 12125551212");
+  EXPECT_EQ(bad.status, 0);
+  EXPECT_EQ(bad.out, "{\"number\": \"12125551212\", \"key\": null, \"mode\": -1}\n");
+}
+
+TEST(PelorinctlTest, ListsRulesInDisplayOrderWithTheEditorsModeNames) {
+  platform::testing::TemporaryRoot root;
+  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)),
+                                        platform::Value(platform::Dictionary{{"1310", 0}, {"+", 1}, {"1212", 5}}));
+  platform::writePropertyListAtomically(root.path(std::string(kAutoRulesFile)),
+                                        platform::Value(platform::Array{platform::Value("12125551212")}));
+  EXPECT_EQ(pelorinctl("rules list --json").out,
+            "{\"key\": \"+\", \"mode\": 1, \"name\": \"Google Voice\"}\n"
+            "{\"key\": \"1212\", \"mode\": 5, \"name\": \"(Unknown)\"}\n"
+            "{\"key\": \"1310\", \"mode\": 0, \"name\": \"Carrier\"}\n");
+  EXPECT_EQ(pelorinctl("rules list").out,
+            "PREFIX  MODE\n"
+            "+       Google Voice\n"
+            "1212    (Unknown)\n"
+            "1310    Carrier\n");
+  EXPECT_EQ(pelorinctl("auto-rules list --json").out, "{\"number\": \"12125551212\"}\n");
+}
+
+TEST(PelorinctlTest, BadUsageExitsWithTwo) {
+  EXPECT_EQ(pelorinctl("").status, 2);
+  EXPECT_EQ(pelorinctl("number").status, 2);
+  EXPECT_EQ(pelorinctl("rules").status, 2);
+  EXPECT_EQ(pelorinctl("frobnicate").status, 2);
+  EXPECT_EQ(pelorinctl("number --help").status, 0);
+}
+
+}  // namespace
+}  // namespace pelorin
