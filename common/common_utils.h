@@ -20,7 +20,8 @@ enum PhoneNumberType : std::uint8_t {
 };
 
 // Classification and normalisation of phone numbers. Stateless: every
-// operation may run on any thread. Absent input is allowed everywhere.
+// operation may run on any thread. Absent input is allowed everywhere; no
+// input (embedded NULs, invalid UTF-8, huge texts) makes any operation fail.
 //
 // Canonical form, under which numbers are compared and stored: "1" and ten
 // digits (US), "011" and the digits (international), the digits (short code),
@@ -28,10 +29,13 @@ enum PhoneNumberType : std::uint8_t {
 // digits, "+" and the digits, the digits, the input unchanged.
 //
 // Operations on a "string" index it in UTF-16 code units; the recognisers read
-// the UTF-8 bytes, where any byte the rules do not name makes the text fail.
+// the UTF-8 bytes, where any byte the rules do not name (a NUL included) makes
+// the text fail. Overloads taking std::string_view read the same bytes as the
+// Text ones; pass a std::string as Text or std::string_view explicitly.
 class CommonUtils {
  public:
-  // True for an absent or empty text or one of U+0020 spaces only.
+  // True for an absent or empty text or one of U+0020 spaces only (a tab or
+  // newline makes it false).
   static bool allSpaces(const Text& string);
 
   // The number of digits when the text is made only of digits, spaces, "-",
@@ -39,8 +43,14 @@ class CommonUtils {
   static std::size_t isWellFormedNumber(const Text& text);
   static std::size_t isWellFormedNumber(std::string_view text);
 
+  // The fixed North American pattern: optional "+", optional trunk "1", area
+  // code (first digit 2-9, optionally in parentheses), exchange and line
+  // number with at most one separator between groups, spaces around.
   static bool isUSPhoneNumber(const Text& text);
   static bool isUSPhoneNumber(std::string_view text);
+
+  // "011" followed by a well-formed number, or "+" and a well-formed number
+  // whose first byte is not "1".
   static bool isInternationalPhoneNumber(const Text& text);
   static bool isInternationalPhoneNumber(std::string_view text);
 
@@ -51,6 +61,8 @@ class CommonUtils {
   // invalid, 8 or more international.
   static PhoneNumberType possibleOtherTypes(const Text& text);
 
+  // The first of special, US, international that holds, else
+  // possibleOtherTypes. Absent text is invalid.
   static PhoneNumberType phoneNumberType(const Text& string);
   static PhoneNumberType phoneNumberType(std::string_view string);
 
@@ -59,10 +71,13 @@ class CommonUtils {
 
   // Copies every ASCII digit from the UTF-16 code unit `startIndex` on into
   // `charArray` (one byte each, not terminated) and returns how many it
-  // wrote; at most charArray.size(). Nothing when absent or too short.
+  // wrote; at most charArray.size(). Nothing when absent or when the string
+  // has no more than `startIndex` code units.
   static std::size_t extractDigits(const Text& string, std::size_t startIndex,
                                    std::span<char> charArray);
 
+  // The canonical and international forms; absent input comes back absent,
+  // special and invalid numbers unchanged.
   static Text toCanonicalPhoneNumber(const Text& string);
   static Text toInternationalPhoneNumber(const Text& string);
 

@@ -1,11 +1,12 @@
-#include "platform/notification_center.h"
+#include "platform/session_bus.h"
 
 namespace pelorin::platform {
 
-// Until the session-bus transport exists, system-wide notifications stay
-// inside the process.
+// The process's system-wide centre: signals on the session bus of the
+// environment, served by its own notification thread. Never destroyed, so
+// callbacks may still arrive while the process exits.
 DarwinNotifyCenter& defaultDarwinNotifyCenter() {
-  static auto* const center = newInProcessDarwinNotifyCenter().release();
+  static auto* const center = newBusDarwinNotifyCenter().release();
   return *center;
 }
 

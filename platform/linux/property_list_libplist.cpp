@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "platform/files.h"
+#include "platform/linux/property_list_guard.h"
 #include "platform/property_list.h"
 
 namespace pelorin::platform {
@@ -22,10 +23,6 @@ struct PlistFree {
   void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
-
-// Deeper nesting than this is not a file the system writes; refusing it keeps
-// recursion bounded for hostile input.
-constexpr int kMaxDepth = 64;
 
 std::optional<Value> fromNode(plist_t node, int depth);
 
@@ -66,7 +63,7 @@ std::optional<Value> arrayFromNode(plist_t node, int depth) {
 }
 
 std::optional<Value> fromNode(plist_t node, int depth) {
-  if (node == nullptr || depth > kMaxDepth) return std::nullopt;
+  if (node == nullptr || depth > kMaxPropertyListDepth) return std::nullopt;
   switch (plist_get_node_type(node)) {
     case PLIST_DICT:
       return dictionaryFromNode(node, depth);
@@ -174,9 +171,10 @@ bool writeAll(int fd, const std::string& bytes) {
 
 std::optional<Value> parsePropertyList(std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  if (!isSafeForLibplist(bytes)) return std::nullopt;
   plist_t root = nullptr;
-  plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
-                    &root);
+  plist_from_memory(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<uint32_t>(bytes.size()), &root);
   PlistPtr owner(root);
   return fromNode(root, 0);
 }
@@ -194,8 +192,7 @@ std::string toXmlPropertyList(const Value& value) {
 std::optional<Value> readPropertyList(const std::string& path) {
   const auto bytes = readWholeFile(path);
   if (!bytes) return std::nullopt;
-  return parsePropertyList(
-      {reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()});
+  return parsePropertyList({reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()});
 }
 
 std::optional<Dictionary> readDictionary(const std::string& path) {

@@ -1,0 +1,95 @@
+#include "platform/linux/bus_connection.h"
+
+#include <poll.h>
+
+#include <cstring>
+
+namespace pelorin::platform::bus {
+
+BusPtr openBus(const Text& address, std::string* error) {
+  sd_bus* raw = nullptr;
+  int result = 0;
+  if (!address) {
+    result = sd_bus_open_user(&raw);
+  } else if ((result = sd_bus_new(&raw)) >= 0) {
+    // Set up as a bus client before starting, as sd_bus_open_user() does.
+    result = sd_bus_set_address(raw, address->c_str());
+    if (result >= 0) result = sd_bus_set_bus_client(raw, 1);
+    if (result >= 0) result = sd_bus_start(raw);
+  }
+  BusPtr bus(raw);
+  if (result < 0) {
+    if (error) *error = errorText(result);
+    return nullptr;
+  }
+  return bus;
+}
+
+namespace {
+
+class BusSource final : public RunLoop::Source {
+ public:
+  BusSource(sd_bus* bus, std::shared_ptr<void> owner) : bus_(bus), owner_(std::move(owner)) {}
+
+  int fileDescriptor() override { return sd_bus_get_fd(bus_); }
+
+  int events() override {
+    const int events = sd_bus_get_events(bus_);
+    int result = 0;
+    if (events > 0 && (events & POLLIN)) result |= kReadable;
+    if (events > 0 && (events & POLLOUT)) result |= kWritable;
+    return result;
+  }
+
+  std::optional<std::chrono::steady_clock::time_point> deadline() override {
+    std::uint64_t usec = 0;
+    if (sd_bus_get_timeout(bus_, &usec) < 0 || usec == UINT64_MAX) return std::nullopt;
+    // sd-bus deadlines are CLOCK_MONOTONIC, the clock behind steady_clock.
+    return std::chrono::steady_clock::time_point(std::chrono::microseconds(usec));
+  }
+
+  bool dispatch() override {
+    int result = 0;
+    while ((result = sd_bus_process(bus_, nullptr)) > 0) {
+    }
+    return result >= 0;
+  }
+
+ private:
+  sd_bus* const bus_;
+  const std::shared_ptr<void> owner_;
+};
+
+}  // namespace
+
+std::shared_ptr<RunLoop::Source> newBusSource(sd_bus* bus, std::shared_ptr<void> owner) {
+  return std::make_shared<BusSource>(bus, std::move(owner));
+}
+
+std::optional<std::string> objectPathForName(std::string_view name) {
+  std::string path = "/" + std::string(name);
+  for (char& c : path) {
+    if (c == '.') c = '/';
+  }
+  if (!sd_bus_object_path_is_valid(path.c_str())) return std::nullopt;
+  return path;
+}
+
+std::string matchRuleValue(std::string_view text) {
+  // Inside quotes nothing is special but the quote itself, written '\''.
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string errorText(int code) {
+  return std::strerror(code < 0 ? -code : code);
+}
+
+}  // namespace pelorin::platform::bus

@@ -1,0 +1,102 @@
+// Inputs that once crashed or exhausted the property-list reader (found by
+// fuzzing and by hand); each must now read as nothing, quickly.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/property_list.h"
+
+namespace pelorin::platform {
+namespace {
+
+std::optional<Value> parse(const std::string& bytes) {
+  return parsePropertyList({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+}
+
+std::string bigEndian32(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// Encoded binary objects; references are four bytes wide.
+std::string array(const std::vector<std::uint32_t>& references) {
+  std::string out(1, static_cast<char>(0xA0 | references.size()));
+  for (auto reference : references) out += bigEndian32(reference);
+  return out;
+}
+std::string ascii(const std::string& text) {
+  return static_cast<char>(0x50 | text.size()) + text;
+}
+const std::string kOne = "\x10\x01";
+
+// A binary list of `objects`, the first one at the top.
+std::string binaryList(const std::vector<std::string>& objects) {
+  std::string out = "bplist00";
+  std::string offsets;
+  for (const auto& object : objects) {
+    offsets += bigEndian32(static_cast<std::uint32_t>(out.size()));
+    out += object;
+  }
+  const auto table = static_cast<std::uint32_t>(out.size());
+  out += offsets + std::string(6, '\0') + "\x04\x04";
+  out += std::string(4, '\0') + bigEndian32(static_cast<std::uint32_t>(objects.size()));
+  out += std::string(8, '\0') + std::string(4, '\0') + bigEndian32(table);
+  return out;
+}
+
+std::string fromHex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+TEST(PropertyListRegressionTest, NulInsideATextIsRefused) {
+  // A binary dictionary whose key holds a NUL: libplist asserted and aborted.
+  const std::string fuzzed = fromHex(
+      "62706c6973743030d70102030405060708090a0b0c0d0e5e6465666175090a0b0c0d0e5e64656661"
+      "756c74534d5353656e6c65c36e61644d654c6fa50000000000000061626c654f6d6e6953656e645e"
+      "6d6f6e69746f724f7074696f6e735b70686f6e654e756d757365726e616d651001090810025e7131"
+      "303629203535352d3132313250115f106f776e657240657861ffff5fc000074fba0817263443525e"
+      "666f7172737584850000000000000101000000000000000f00000000000000000000000000000099");
+  EXPECT_EQ(parse(fuzzed), std::nullopt);
+  EXPECT_EQ(parse(binaryList({array({1}), ascii(std::string("a\0b", 3))})), std::nullopt);
+  EXPECT_EQ(parse(binaryList({array({1}), "\x62" + std::string("\0a\0\0", 4)})), std::nullopt);
+  const std::string xml =
+      std::string("<plist><array><string>a") + '\0' + "b</string></array></plist>";
+  EXPECT_EQ(parse(xml), std::nullopt);
+}
+
+TEST(PropertyListRegressionTest, HostileNestingIsRefused) {
+  const int levels = 100'000;  // overflowed libplist's recursive parsers
+  std::string xml = "<plist>";
+  for (int i = 0; i < levels; ++i) xml += "<array>";
+  for (int i = 0; i < levels; ++i) xml += "</array>";
+  EXPECT_EQ(parse(xml + "</plist>"), std::nullopt);
+
+  std::vector<std::string> chain;
+  for (int i = 1; i < levels; ++i) chain.push_back(array({static_cast<std::uint32_t>(i)}));
+  chain.push_back(kOne);
+  EXPECT_EQ(parse(binaryList(chain)), std::nullopt);
+}
+
+TEST(PropertyListRegressionTest, SharedObjectsThatUnfoldWithoutBoundAreRefused) {
+  // Each array refers twice to the next: 2^40 nodes once unfolded.
+  std::vector<std::string> ladder;
+  for (std::uint32_t i = 1; i <= 40; ++i) ladder.push_back(array({i, i}));
+  ladder.push_back(kOne);
+  EXPECT_EQ(parse(binaryList(ladder)), std::nullopt);
+  EXPECT_EQ(parse(binaryList({array({1}), array({0})})), std::nullopt);  // a cycle
+  EXPECT_EQ(parse(binaryList({array({7})})), std::nullopt);              // out of range
+}
+
+TEST(PropertyListRegressionTest, SharedObjectsOfOrdinaryFilesStillRead) {
+  // Writers store equal values once and refer to them from several places.
+  const auto value = parse(binaryList({array({1, 1, 2}), ascii("1212"), kOne}));
+  EXPECT_EQ(value, Value(Array{Value("1212"), Value("1212"), Value(1)}));
+}
+
+}  // namespace
+}  // namespace pelorin::platform

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <systemd/sd-bus.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/run_loop.h"
+#include "sim/messaging_daemon/message_store.h"
+
+namespace pelorin::sim {
+
+// Where the daemon host reports what happens: each event is one JSON object,
+// emitted as the signal Event(s json) of the control interface and, when a
+// file was given, written to it as one line. publish() may be called from any
+// thread; the work is done on the main loop's thread, which owns the bus.
+class EventSink {
+ public:
+  // `jsonFile` is a path, "-" for standard output, or empty for none.
+  EventSink(std::shared_ptr<platform::RunLoop> mainLoop, sd_bus* bus, std::string objectPath,
+            std::string interface, const std::string& jsonFile);
+  ~EventSink();
+  EventSink(const EventSink&) = delete;
+  EventSink& operator=(const EventSink&) = delete;
+
+  bool ready() const { return jsonPath_.empty() || json_ != nullptr; }
+  void publish(std::string json);
+
+ private:
+  void emit(const std::string& json);
+
+  const std::shared_ptr<platform::RunLoop> mainLoop_;
+  sd_bus* const bus_;
+  const std::string objectPath_;
+  const std::string interface_;
+  const std::string jsonPath_;
+  std::FILE* json_ = nullptr;  // main loop thread only
+};
+
+// One message as JSON.
+std::string messageJson(const StoredMessage& message);
+
+}  // namespace pelorin::sim

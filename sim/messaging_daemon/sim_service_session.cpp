@@ -1,0 +1,105 @@
+#include "sim/messaging_daemon/sim_service_session.h"
+
+#include "sim/messaging_daemon/sim_chat.h"
+
+namespace pelorin::sim {
+
+std::shared_ptr<platform::IMDChat> SimServiceSession::createChat(
+    const std::string& identifier, const std::vector<std::string>& participants) {
+  const std::uint8_t style =
+      participants.size() > 1 ? platform::IMDChat::kGroupStyle : platform::IMDChat::kOneToOneStyle;
+  std::vector<std::shared_ptr<platform::IMDHandle>> handles;
+  for (const auto& id : participants) handles.push_back(std::make_shared<platform::IMDHandle>(id));
+  std::lock_guard lock(mutex_);
+  auto& chat = chats_[{identifier, style}];
+  if (!chat) {
+    chat = std::make_shared<SimChat>(identifier, style, serviceName_, std::move(handles),
+                                     weak_from_this());
+  }
+  return chat;
+}
+
+std::shared_ptr<platform::IMDChat> SimServiceSession::chatForChatIdentifier(const Text& identifier,
+                                                                            std::uint8_t style) {
+  if (!identifier) return nullptr;
+  std::lock_guard lock(mutex_);
+  auto it = chats_.find({*identifier, style});
+  return it == chats_.end() ? nullptr : it->second;
+}
+
+void SimServiceSession::platformSendMessage(const std::shared_ptr<platform::FZMessage>& message,
+                                            const Text&, const Text& identifier,
+                                            std::uint8_t style) {
+  if (!message) return;
+  // The session's own send: the message leaves on this service.
+  auto sentHere = [&](StoredMessage& stored) {
+    stored.service = serviceName_;
+    stored.chatIdentifier = identifier;
+    stored.state = "sent";
+  };
+  if (!message->guid() || !store_.updateByGuid(*message->guid(), sentHere)) {
+    StoredMessage stored = outgoing(*message, identifier, style);
+    sentHere(stored);
+    store_.add(std::move(stored));
+  }
+}
+
+void SimServiceSession::didSendMessage(const std::shared_ptr<platform::FZMessage>& message,
+                                       const Text&, std::uint8_t) {
+  if (message) setState(message->guid(), "sent");
+}
+
+void SimServiceSession::didReceiveMessageDeliveryReceiptForMessageID(const Text& messageID,
+                                                                     platform::Date) {
+  setState(messageID, "delivered");
+}
+
+void SimServiceSession::didReceiveError(std::uint32_t error, const Text& forMessageID, bool) {
+  setState(forMessageID, "failed", error);
+}
+
+void SimServiceSession::didReceiveMessage(const std::shared_ptr<platform::FZMessage>& message,
+                                          const Text& forChat, std::uint8_t) {
+  if (!message) return;
+  const std::string sender = message->sender().value_or("");
+  if (forChat) createChat(*forChat, {sender});
+  StoredMessage stored;
+  stored.service = serviceName_;
+  stored.direction = "incoming";
+  stored.sender = message->sender();
+  stored.text = message->body();
+  stored.state = "received";
+  stored.guid = message->guid();
+  stored.chatIdentifier = forChat;
+  stored.attachments = message->fileTransferGUIDs();
+  store_.add(std::move(stored));
+}
+
+void SimServiceSession::setState(const Text& guid, const std::string& state,
+                                 std::int64_t errorCode) {
+  if (!guid) return;
+  store_.updateByGuid(*guid, [&](StoredMessage& stored) {
+    stored.state = state;
+    stored.errorCode = errorCode;
+  });
+}
+
+StoredMessage SimServiceSession::outgoing(const platform::FZMessage& message,
+                                          const Text& identifier, std::uint8_t style) {
+  StoredMessage stored;
+  stored.service = serviceName_;
+  stored.direction = "outgoing";
+  stored.sender = message.sender();
+  stored.text = message.body();
+  stored.guid = message.guid();
+  stored.chatIdentifier = identifier;
+  stored.attachments = message.fileTransferGUIDs();
+  if (auto chat = chatForChatIdentifier(identifier, style)) {
+    for (const auto& participant : chat->participants()) {
+      stored.recipients.push_back(participant->ID().value_or(""));
+    }
+  }
+  return stored;
+}
+
+}  // namespace pelorin::sim

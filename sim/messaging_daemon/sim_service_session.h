@@ -1,0 +1,58 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/messaging/imd_service_session.h"
+#include "sim/messaging_daemon/message_store.h"
+
+namespace pelorin::sim {
+
+// A simulated service session ("SMS" or "iMessage"): its chats, and its
+// sends and conversation updates written to the message store. Thread-safe.
+class SimServiceSession final : public platform::IMDServiceSession,
+                                public std::enable_shared_from_this<SimServiceSession> {
+ public:
+  SimServiceSession(std::string serviceName, MessageStore& store)
+      : serviceName_(std::move(serviceName)), store_(store) {}
+
+  // The chat with that identifier and the style its participants give ("-"
+  // for one, "+" for several); made when missing.
+  std::shared_ptr<platform::IMDChat> createChat(const std::string& identifier,
+                                                const std::vector<std::string>& participants);
+
+  Text serviceName() const override { return serviceName_; }
+  std::shared_ptr<platform::IMDChat> chatForChatIdentifier(const Text& identifier,
+                                                           std::uint8_t style) override;
+  void didSendMessage(const std::shared_ptr<platform::FZMessage>& message, const Text& forChat,
+                      std::uint8_t style) override;
+  void didReceiveMessageDeliveryReceiptForMessageID(const Text& messageID,
+                                                    platform::Date date) override;
+  void didReceiveError(std::uint32_t error, const Text& forMessageID, bool forceError) override;
+  void didReceiveMessage(const std::shared_ptr<platform::FZMessage>& message, const Text& forChat,
+                         std::uint8_t style) override;
+
+ protected:
+  void platformSendMessage(const std::shared_ptr<platform::FZMessage>& message,
+                           const Text& toChatID, const Text& identifier,
+                           std::uint8_t style) override;
+
+ private:
+  void setState(const Text& guid, const std::string& state, std::int64_t errorCode = 0);
+  // A store record for a send the daemon did not start itself.
+  StoredMessage outgoing(const platform::FZMessage& message, const Text& identifier,
+                         std::uint8_t style);
+
+  const std::string serviceName_;
+  MessageStore& store_;
+
+  std::mutex mutex_;
+  std::map<std::pair<std::string, std::uint8_t>, std::shared_ptr<platform::IMDChat>>
+      chats_;  // guarded
+};
+
+}  // namespace pelorin::sim

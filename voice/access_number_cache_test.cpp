@@ -1,0 +1,123 @@
+#include "voice/access_number_cache.h"
+
+#include <gtest/gtest.h>
+
+#include "common/logger.h"
+#include "common/names.h"
+#include "platform/property_list.h"
+#include "platform/testing/notification_recorder.h"
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin {
+namespace {
+
+class AccessNumberCacheTest : public ::testing::Test {
+ protected:
+  AccessNumberCacheTest() { Logger::sharedInstance().setEnableLogging(true); }
+  ~AccessNumberCacheTest() override { Logger::sharedInstance().setEnableLogging(false); }
+
+  void writeFile(const std::map<std::string, std::string>& numbers) {
+    platform::Dictionary file;
+    for (const auto& [target, access] : numbers) file.emplace(target, platform::Value(access));
+    ASSERT_TRUE(platform::writePropertyListAtomically(path(), platform::Value(file)));
+  }
+
+  std::optional<std::map<std::string, std::string>> fileContents() const {
+    const auto file = platform::readDictionary(path());
+    if (!file) return std::nullopt;
+    std::map<std::string, std::string> numbers;
+    for (const auto& [target, access] : *file) numbers[target] = *access.asString();
+    return numbers;
+  }
+
+  std::size_t changeNotifications() const {
+    std::size_t count = 0;
+    for (const auto& name : notifications_.darwinPosts()) {
+      count += name == kAccessNumberCacheChangedNotification;
+    }
+    return count;
+  }
+
+  bool logged(const std::string& line) const {
+    return root_.readFile(std::string(kLogFile)).find(line) != std::string::npos;
+  }
+
+  static std::string path() { return resolvedPath(kAccessNumberCacheFile); }
+
+  platform::testing::TemporaryRoot root_;
+  platform::testing::NotificationRecorder notifications_;
+  AccessNumberCache cache_;
+};
+
+TEST_F(AccessNumberCacheTest, DisabledCacheAnswersAndChangesNothing) {
+  writeFile({{"14155550001", "14155553000"}});
+  cache_.addAccessNumber("14155553001", "14155550002");
+  cache_.resetCache();
+  EXPECT_EQ(cache_.accessNumber("14155550001"), std::nullopt);
+  EXPECT_EQ(cache_.targetNumber("14155553000"), std::nullopt);
+  EXPECT_EQ(fileContents()->size(), 1u);
+  EXPECT_EQ(changeNotifications(), 0u);
+}
+
+TEST_F(AccessNumberCacheTest, KeepsOneTargetPerAccessNumberAndOneAccessNumberPerTarget) {
+  cache_.setEnableAccessNumberCache(true);
+  cache_.addAccessNumber("A", "T1");
+  cache_.addAccessNumber("A", "T2");
+  EXPECT_TRUE(logged("1 target numbers found for the access number A are being deleted"));
+  EXPECT_EQ(cache_.accessNumber("T1"), std::nullopt);
+  EXPECT_EQ(cache_.targetNumber("A"), "T2");
+
+  cache_.addAccessNumber("A1", "T");
+  cache_.addAccessNumber("A2", "T");
+  EXPECT_EQ(cache_.accessNumber("T"), "A2");
+  EXPECT_EQ(cache_.targetNumber("A1"), std::nullopt);
+
+  const std::map<std::string, std::string> expected = {{"T2", "A"}, {"T", "A2"}};
+  EXPECT_EQ(fileContents(), expected);
+  EXPECT_EQ(changeNotifications(), 4u);
+  EXPECT_TRUE(logged("Target number T2 found for access number A in the cache"));
+}
+
+TEST_F(AccessNumberCacheTest, LookupPurgesTargetsSharingAnAccessNumber) {
+  writeFile({{"T1", "A"}, {"T2", "A"}, {"T3", "B"}});
+  cache_.setEnableAccessNumberCache(true);
+  EXPECT_EQ(cache_.accessNumber("T1"), "A");
+  EXPECT_EQ(cache_.targetNumber("A"), std::nullopt);
+  EXPECT_TRUE(logged("2 target numbers found for the access number A are being deleted"));
+  const std::map<std::string, std::string> expected = {{"T3", "B"}};
+  EXPECT_EQ(fileContents(), expected);
+  EXPECT_EQ(changeNotifications(), 1u);
+}
+
+TEST_F(AccessNumberCacheTest, EnablingReloadsAndDisablingClearsTheSharedFile) {
+  writeFile({{"T", "A"}});
+  cache_.setEnableUseCarrierSMS(true);
+  EXPECT_EQ(cache_.accessNumber("T"), "A");
+
+  // Off by the carrier switch: nothing answers, the file stays.
+  cache_.setEnableUseCarrierSMS(false);
+  EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
+  EXPECT_EQ(fileContents()->size(), 1u);
+
+  // Another process changed the file: a reload picks it up.
+  cache_.setEnableAccessNumberCache(true);
+  writeFile({{"T", "B"}});
+  cache_.readAccessNumberFile();
+  EXPECT_EQ(cache_.accessNumber("T"), "B");
+
+  cache_.setEnableAccessNumberCache(false);
+  EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{}));
+  EXPECT_TRUE(logged("Access number map is cleared"));
+  EXPECT_EQ(changeNotifications(), 1u);
+}
+
+TEST_F(AccessNumberCacheTest, UnreadableFileReadsAsEmpty) {
+  root_.writeFile(std::string(kAccessNumberCacheFile), "not a property list");
+  cache_.setEnableAccessNumberCache(true);
+  EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
+  cache_.addAccessNumber("A", "T");
+  EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{{"T", "A"}}));
+}
+
+}  // namespace
+}  // namespace pelorin

@@ -1,0 +1,157 @@
+// The operations built on the Google Voice session: sending texts, the recent
+// texts, access numbers, call-back and voicemail, and the token-refresh ladder.
+#include "common/common_utils.h"
+#include "common/logger.h"
+#include "platform/format.h"
+#include "voice/gv_interface.h"
+#include "voice/percent_escaping.h"
+
+namespace pelorin {
+namespace {
+
+constexpr std::string_view kMobileBasePath = "/voice/m";
+
+GVInterface::Range wholeOf(std::string_view body) {
+  return {0, body.size()};
+}
+
+}  // namespace
+
+// --- Token-refresh ladder ---
+
+bool GVInterface::runTokenRefreshLadder(const std::function<bool()>& attempt) {
+  if (attempt()) return true;
+
+  bool haveCookie = fetchGvxCookieLocked();
+  if (!haveCookie && signInLocked()) haveCookie = fetchGvxCookieLocked();
+  if (haveCookie && attempt()) return true;
+
+  logOutLocked();
+  return signInLocked() && fetchGvxCookieLocked() && attempt();
+}
+
+// --- Sending ---
+
+bool GVInterface::sendSMS(const Text& message, const Text& recipient) {
+  std::lock_guard lock(mutex_);
+  if (!message || !recipient) return false;
+  return sendOnceLocked(*message, *recipient);
+}
+
+bool GVInterface::sendOnceLocked(const std::string& message, const std::string& recipient) {
+  if (!authToken_ || !gvxCookie_) return false;
+  const std::string path = platform::format("%@/x?m=sms&n=%@&txt=%@", kMobileBasePath,
+                                            percentEscaped(recipient), percentEscaped(message));
+  const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
+  if (!body) return false;
+  Logger::logData("send sms response\n%@\n", *body);
+  return findValueForKey("\"send_sms_response\":", *body, wholeOf(*body), nullptr, ',') == "0";
+}
+
+bool GVInterface::sendSMSwithRetry(const Text& message, const Text& recipient) {
+  std::lock_guard lock(mutex_);
+  // Without a text or a recipient there is nothing to send, so nothing to retry.
+  const bool sent = message && recipient &&
+                    runTokenRefreshLadder([&] { return sendOnceLocked(*message, *recipient); });
+  if (!sent) Logger::log("Could not send SMS to %@ using GV", recipient);
+  return sent;
+}
+
+// --- Recent texts ---
+
+std::optional<std::string> GVInterface::recvSMS() {
+  std::lock_guard lock(mutex_);
+  if (!authToken_) return std::nullopt;
+  auto body = replyBody({"GET", "/voice/inbox/recent/sms", kAuthorizationField, std::nullopt});
+  if (body) Logger::logData("recv sms:\n%@\n", *body);
+  return body;
+}
+
+// --- Access numbers ---
+
+Text GVInterface::getGVDirectAccessNumber(const Text& targetNumber) {
+  std::lock_guard lock(mutex_);
+  if (!targetNumber) return std::nullopt;
+  return directAccessNumberLocked(*targetNumber);
+}
+
+Text GVInterface::directAccessNumberLocked(const std::string& targetNumber) {
+  if (!authToken_ || !gvxCookie_) return std::nullopt;
+  const std::string path =
+      platform::format("%@/x?m=call&n=%@&f=%@&v=6", kMobileBasePath, targetNumber, iPhoneNumber_);
+  const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
+  if (!body) return std::nullopt;
+  Logger::logData("Direct dial access number response: %@", *body);
+  const Text accessNumber = CommonUtils::toCanonicalPhoneNumber(
+      findValueForKey("\"access_number\":\"", *body, wholeOf(*body), nullptr, '"'));
+  gvBalance_ = findValueForKey("\"formatted_balance\":\"", *body, wholeOf(*body), nullptr, '"');
+  Logger::log("Access number: %@ Balance: %@", accessNumber, gvBalance_);
+  return accessNumber;
+}
+
+Text GVInterface::getGVAccessNumberwithRetry(const Text& targetNumber) {
+  if (Text cached = accessNumberCache_.accessNumber(targetNumber)) return cached;
+  if (!targetNumber) return std::nullopt;
+
+  Text accessNumber;
+  {
+    std::lock_guard lock(mutex_);
+    if (!useDataforAccessNumbers_ || !isiPhoneNumberValid_) return std::nullopt;
+    const bool found = runTokenRefreshLadder([&] {
+      accessNumber = directAccessNumberLocked(*targetNumber);
+      return accessNumber.has_value();
+    });
+    if (!found) {
+      Logger::log("Could not obtain GV access number for the phone number: %@", targetNumber);
+      return std::nullopt;
+    }
+  }
+  // Recorded after the session lock is released: no lock is held while the
+  // cache takes its own.
+  accessNumberCache_.addAccessNumber(accessNumber, targetNumber);
+  return accessNumber;
+}
+
+// --- Call-back ---
+
+bool GVInterface::setupGVCallback(const Text& number) {
+  std::lock_guard lock(mutex_);
+  if (!authToken_ || !rnrseToken_ || !number) return false;
+  const std::string form = platform::format(
+      "outgoingNumber=%@&forwardingNumber=%@&subscriberNumber=undefined&phoneType=%@&remember=0"
+      "&_rnr_se=%@",
+      percentEscaped(*number), callbackNumber_, phoneType_, rnrseToken_);
+  Logger::log("Call back request body: %@", form);
+  const auto body = replyBody({"POST", "/voice/call/connect/", kAuthorizationField, form});
+  if (!body) return false;
+  Logger::logData("Setup callback response:\n%@\n", *body);
+  return findValueForKey("\"ok\":", *body, wholeOf(*body), nullptr, ',') == "true";
+}
+
+bool GVInterface::cancelGVCallback() {
+  std::lock_guard lock(mutex_);
+  if (!authToken_ || !rnrseToken_) return false;
+  const std::string form = platform::format(
+      "outgoingNumber=undefined&forwardingNumber=undefined&cancelType=C2C&_rnr_se=%@", rnrseToken_);
+  const auto body = replyBody({"POST", "/voice/call/cancel/", kAuthorizationField, form});
+  if (!body) return false;
+  Logger::logData("Cancel callback response:\n%@\n", *body);
+  return findValueForKey("\"ok\" : ", *body, wholeOf(*body), nullptr, '}') == "true";
+}
+
+// --- Voicemail ---
+
+std::optional<std::string> GVInterface::getVoiceMailList() {
+  std::lock_guard lock(mutex_);
+  if (!authToken_ || !gvxCookie_) return std::nullopt;
+  auto body = replyBody({"POST", "/voice/m/x?m=list&l=voicemail&o=0&lm=10",
+                         kAuthorizationField | kUserAgentField, gvxBody()});
+  if (body) {
+    Logger::logData("Voice mail response: %@", *body);
+  } else {
+    Logger::log("Getting Voice Mail failed");
+  }
+  return body;
+}
+
+}  // namespace pelorin

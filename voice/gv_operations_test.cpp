@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "voice/gv_test_fixture.h"
+
+namespace pelorin::testing {
+namespace {
+
+using service::testing::FaultOrder;
+
+constexpr const char* kSmsPath = "/voice/m/x?m=sms";
+constexpr const char* kCallPath = "/voice/m/x?m=call";
+
+using GVOperationsTest = GVServiceTest;
+
+std::size_t countOf(const std::vector<std::string>& targets, const std::string& prefix) {
+  return std::count_if(targets.begin(), targets.end(),
+                       [&](const std::string& t) { return t.starts_with(prefix); });
+}
+
+TEST_F(GVOperationsTest, FirstTextSignsInAndFetchesTheCookieSecondIsOneRequest) {
+  ASSERT_TRUE(gv_.sendSMSwithRetry("Hi & 100% + más", "14155550123"));
+  const std::string send = "/voice/m/x?m=sms&n=14155550123&txt=Hi%20%26%20100%25%20%2B%20m%C3%A1s";
+  EXPECT_EQ(requestTargets(), (std::vector<std::string>{"/accounts/ClientLogin",
+                                                        "/voice/m?initialauth&pli=1", send}));
+  const auto request = service_.journal().back();
+  EXPECT_EQ(request.method, "POST");
+  EXPECT_EQ(request.body, "{\"gvx\":\"" + *gv_.gvxCookie() + "\"}");
+  EXPECT_TRUE(request.header("authorization"));
+  EXPECT_TRUE(request.header("user-agent"));
+  EXPECT_TRUE(logged("send sms response\n{\"send_sms_response\": 0"));
+
+  service_.clearJournal();
+  ASSERT_TRUE(gv_.sendSMSwithRetry("second", "+1 212 555 0199"));
+  EXPECT_EQ(requestTargets(),
+            (std::vector<std::string>{"/voice/m/x?m=sms&n=%2B1%20212%20555%200199&txt=second"}));
+
+  const auto texts = service_.texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].text, "Hi & 100% + más");
+  EXPECT_EQ(texts[1].to, "+1 212 555 0199");
+}
+
+TEST_F(GVOperationsTest, RenewsExpiredCookiesAndTokens) {
+  startSession();
+  service_.expire(false, true);
+  ASSERT_TRUE(gv_.sendSMSwithRetry("a", "14155550123"));
+  EXPECT_EQ(countOf(requestTargets(), "/accounts/ClientLogin"), 0u);
+  EXPECT_EQ(countOf(requestTargets(), kSmsPath), 2u);
+
+  service_.clearJournal();
+  service_.expire(true, true);
+  ASSERT_TRUE(gv_.sendSMSwithRetry("b", "14155550123"));
+  EXPECT_EQ(requestTargets(),
+            (std::vector<std::string>{"/voice/m/x?m=sms&n=14155550123&txt=b",
+                                      "/voice/m?initialauth&pli=1", "/accounts/ClientLogin",
+                                      "/voice/m?initialauth&pli=1",
+                                      "/voice/m/x?m=sms&n=14155550123&txt=b"}));
+}
+
+TEST_F(GVOperationsTest, DeclinedSendIsRetriedAfterTheCookieIsRenewed) {
+  startSession();
+  service_.addFault({.path = kSmsPath, .sendSmsResponse = 2});
+  ASSERT_TRUE(gv_.sendSMSwithRetry("again", "14155550123"));
+  EXPECT_EQ(countOf(requestTargets(), kSmsPath), 2u);
+  EXPECT_EQ(service_.texts().size(), 1u);
+}
+
+// Whatever goes wrong, a text the service did not take is never reported sent.
+TEST_F(GVOperationsTest, FailuresGiveUpAfterThreeAttempts) {
+  const std::vector<std::pair<const char*, FaultOrder>> failures = {
+      {"status 500", {.path = kSmsPath, .count = 9, .status = 500}},
+      {"dropped connection", {.path = kSmsPath, .count = 9, .drop = true}},
+      {"declined", {.path = kSmsPath, .count = 9, .sendSmsResponse = 1}},
+      {"no marker", {.path = kSmsPath, .count = 9, .body = "{\"ok\": true}"}},
+      {"value before a brace",
+       {.path = kSmsPath, .count = 9, .body = "{\"send_sms_response\": 0}"}},
+  };
+  for (const auto& [name, fault] : failures) {
+    startSession();
+    service_.clearFaults();
+    service_.addFault(fault);
+    EXPECT_FALSE(gv_.sendSMSwithRetry("lost", "14155550123")) << name;
+    const auto targets = requestTargets();
+    // curl itself sends a request again once when a reused connection drops.
+    EXPECT_EQ(countOf(targets, kSmsPath), fault.drop ? 6u : 3u) << name;
+    EXPECT_EQ(countOf(targets, "/voice/m?initialauth"), 2u) << name;
+    EXPECT_EQ(countOf(targets, "/accounts/ClientLogin"), 1u) << name;
+    EXPECT_EQ(countOf(targets, "/voice/account/signout"), 1u) << name;
+    EXPECT_TRUE(service_.texts().empty()) << name;
+  }
+  EXPECT_TRUE(logged("Could not send SMS to 14155550123 using GV"));
+}
+
+TEST_F(GVOperationsTest, TransportFailureIsNotLoggedAsAReply) {
+  startSession();
+  service_.addFault({.path = kSmsPath, .count = 9, .drop = true});
+  EXPECT_FALSE(gv_.sendSMS("x", "14155550123"));
+  EXPECT_FALSE(logged("send sms response"));
+}
+
+TEST_F(GVOperationsTest, RecentTextsAndTheSendersNumber) {
+  EXPECT_EQ(gv_.recvSMS(), std::nullopt);
+  EXPECT_TRUE(service_.journal().empty());
+
+  service_.addInboxEntry("Tom & Jerry <Cheese Co.>", "+14155550999", "newest");
+  ASSERT_TRUE(gv_.getAuthToken());
+  const auto page = gv_.recvSMS();
+  ASSERT_TRUE(page);
+  const auto request = service_.journal().back();
+  EXPECT_TRUE(request.header("authorization"));
+  EXPECT_FALSE(request.header("user-agent"));
+  EXPECT_EQ(GVInterface::parseSMSData(*page, "Tom & Jerry <Cheese Co.>"), "+14155550999");
+  EXPECT_EQ(GVInterface::parseSMSData(*page, "Ann O'Brien"), "+14155550101");
+  EXPECT_TRUE(logged("recv sms:\n<html>"));
+}
+
+TEST_F(GVOperationsTest, AccessNumberIsAskedOnceThenCached) {
+  gv_.accessNumberCache().setEnableAccessNumberCache(true);
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
+  const auto targets = requestTargets();
+  ASSERT_EQ(targets.size(), 3u);
+  EXPECT_EQ(targets[2], "/voice/m/x?m=call&n=14155550123&f=14155550100&v=6");
+  EXPECT_EQ(gv_.gvBalance(), "$4.20");
+  EXPECT_TRUE(logged("Access number: 14155553000 Balance: $4.20"));
+  EXPECT_NE(root_.readFile(std::string(kAccessNumberCacheFile)).find("14155553000"),
+            std::string::npos);
+  EXPECT_EQ(notifications_.darwinPosts().back(), kAccessNumberCacheChangedNotification);
+
+  // From the cache: no request, signed out or not, data allowed or not.
+  service_.clearJournal();
+  gv_.logOut();
+  gv_.setUseDataforAccessNumbers(false);
+  service_.clearJournal();
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
+  EXPECT_TRUE(service_.journal().empty());
+}
+
+TEST_F(GVOperationsTest, AccessNumberIsNotAskedWithoutDataOrAValidOwnNumber) {
+  gv_.setUseDataforAccessNumbers(false);
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  gv_.setUseDataforAccessNumbers(true);
+  gv_.setiPhoneNumber("+44 20 7946 0000");
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  EXPECT_TRUE(service_.journal().empty());
+}
+
+TEST_F(GVOperationsTest, AccessNumberReplyWithoutTheNumberStillSetsTheBalance) {
+  startSession();
+  service_.addFault({.path = kCallPath, .count = 3, .body = R"({"formatted_balance":"$0.50"})"});
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  EXPECT_EQ(gv_.gvBalance(), "$0.50");
+  EXPECT_TRUE(logged("Could not obtain GV access number for the phone number: 14155550123"));
+
+  service_.addFault({.path = kCallPath, .body = R"({"ok":false})"});
+  EXPECT_EQ(gv_.getGVDirectAccessNumber("14155550123"), std::nullopt);
+  EXPECT_EQ(gv_.gvBalance(), std::nullopt);
+}
+
+TEST_F(GVOperationsTest, CallBackAndCancel) {
+  EXPECT_FALSE(gv_.setupGVCallback("12125550199"));
+  ASSERT_TRUE(gv_.getAuthToken());
+  EXPECT_FALSE(gv_.cancelGVCallback());
+  EXPECT_EQ(service_.journal().size(), 1u);
+
+  ASSERT_TRUE(gv_.getRNRSE());
+  gv_.setCallbackNumber("");
+  ASSERT_TRUE(gv_.setupGVCallback("+1 212 555 0199"));
+  EXPECT_EQ(service_.journal().back().body,
+            "outgoingNumber=%2B1%20212%20555%200199&forwardingNumber=14155550100"
+            "&subscriberNumber=undefined&phoneType=&remember=0&_rnr_se=" +
+                *gv_.rnrseToken());
+  ASSERT_TRUE(gv_.cancelGVCallback());
+  const auto callbacks = service_.callbacks();
+  ASSERT_EQ(callbacks.size(), 1u);
+  EXPECT_EQ(callbacks[0].outgoing, "+1 212 555 0199");
+  EXPECT_TRUE(callbacks[0].cancelled);
+
+  service_.addFault({.path = "/voice/call/connect/", .body = R"({"ok":false,"data":{}})"});
+  EXPECT_FALSE(gv_.setupGVCallback("12125550199"));
+}
+
+TEST_F(GVOperationsTest, VoicemailList) {
+  ASSERT_TRUE(gv_.getAuthToken());
+  EXPECT_EQ(gv_.getVoiceMailList(), std::nullopt);
+  ASSERT_TRUE(gv_.getGVXCookie());
+  const auto list = gv_.getVoiceMailList();
+  ASSERT_TRUE(list);
+  EXPECT_NE(list->find("Dana"), std::string::npos);
+  EXPECT_EQ(service_.journal().back().target, "/voice/m/x?m=list&l=voicemail&o=0&lm=10");
+
+  service_.addFault({.path = "/voice/m/x?m=list", .status = 500});
+  EXPECT_EQ(gv_.getVoiceMailList(), std::nullopt);
+  EXPECT_TRUE(logged("Getting Voice Mail failed"));
+}
+
+// A send ladder and an access-number ladder race from a fresh session: the
+// lock keeps them from both signing in or fetching the cookie.
+TEST_F(GVOperationsTest, ConcurrencyLaddersDoNotInterleave) {
+  gv_.accessNumberCache().setEnableAccessNumberCache(true);
+  std::atomic<int> done{0};
+  std::thread sender([&] {
+    for (int i = 0; i < 5; ++i)
+      done += gv_.sendSMSwithRetry("hi", "1415555010" + std::to_string(i));
+  });
+  std::thread asker([&] {
+    for (int i = 0; i < 5; ++i) {
+      done += gv_.getGVAccessNumberwithRetry("1212555010" + std::to_string(i)).has_value();
+    }
+  });
+  sender.join();
+  asker.join();
+  EXPECT_EQ(done.load(), 10);
+  const auto targets = requestTargets();
+  EXPECT_EQ(countOf(targets, "/accounts/ClientLogin"), 1u);
+  EXPECT_EQ(countOf(targets, "/voice/m?initialauth"), 1u);
+  EXPECT_EQ(targets.size(), 12u);
+}
+
+}  // namespace
+}  // namespace pelorin::testing
