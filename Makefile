@@ -48,7 +48,7 @@ tsan-tests: deps
 fuzz-smoke: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPELORIN_FUZZ=ON -DPELORIN_WERROR=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	scripts/fuzz-smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build

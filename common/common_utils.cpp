@@ -260,22 +260,13 @@ bool CommonUtils::allSpaces(const Text& string) {
 std::size_t CommonUtils::isWellFormedNumber(const Text& text) {
   return wellFormedDigits(view(text));
 }
-std::size_t CommonUtils::isWellFormedNumber(std::string_view text) {
-  return wellFormedDigits(text);
-}
 
 bool CommonUtils::isUSPhoneNumber(const Text& text) {
   return text && matchesUSPattern(*text);
 }
-bool CommonUtils::isUSPhoneNumber(std::string_view text) {
-  return matchesUSPattern(text);
-}
 
 bool CommonUtils::isInternationalPhoneNumber(const Text& text) {
   return matchesInternational(view(text));
-}
-bool CommonUtils::isInternationalPhoneNumber(std::string_view text) {
-  return matchesInternational(text);
 }
 
 bool CommonUtils::isaSpecialUSNumber(const Text& string) {
@@ -288,9 +279,6 @@ PhoneNumberType CommonUtils::possibleOtherTypes(const Text& text) {
 
 PhoneNumberType CommonUtils::phoneNumberType(const Text& string) {
   return string ? classify(*string).type : PhoneNumberTypeInvalid;
-}
-PhoneNumberType CommonUtils::phoneNumberType(std::string_view string) {
-  return classify(string).type;
 }
 
 bool CommonUtils::isNumberValidforSMS(const Text& string) {

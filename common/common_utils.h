@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "platform/text.h"
 
@@ -30,8 +29,7 @@ enum PhoneNumberType : std::uint8_t {
 //
 // Operations on a "string" index it in UTF-16 code units; the recognisers read
 // the UTF-8 bytes, where any byte the rules do not name (a NUL included) makes
-// the text fail. Overloads taking std::string_view read the same bytes as the
-// Text ones; pass a std::string as Text or std::string_view explicitly.
+// the text fail.
 class CommonUtils {
  public:
   // True for an absent or empty text or one of U+0020 spaces only (a tab or
@@ -41,18 +39,15 @@ class CommonUtils {
   // The number of digits when the text is made only of digits, spaces, "-",
   // "." and balanced parentheses; otherwise (and for no digits) 0.
   static std::size_t isWellFormedNumber(const Text& text);
-  static std::size_t isWellFormedNumber(std::string_view text);
 
   // The fixed North American pattern: optional "+", optional trunk "1", area
   // code (first digit 2-9, optionally in parentheses), exchange and line
   // number with at most one separator between groups, spaces around.
   static bool isUSPhoneNumber(const Text& text);
-  static bool isUSPhoneNumber(std::string_view text);
 
   // "011" followed by a well-formed number, or "+" and a well-formed number
   // whose first byte is not "1".
   static bool isInternationalPhoneNumber(const Text& text);
-  static bool isInternationalPhoneNumber(std::string_view text);
 
   // Exactly three UTF-16 code units whose second and third are "1".
   static bool isaSpecialUSNumber(const Text& string);
@@ -64,7 +59,6 @@ class CommonUtils {
   // The first of special, US, international that holds, else
   // possibleOtherTypes. Absent text is invalid.
   static PhoneNumberType phoneNumberType(const Text& string);
-  static PhoneNumberType phoneNumberType(std::string_view string);
 
   // True for US, international and short-code numbers.
   static bool isNumberValidforSMS(const Text& string);

@@ -12,20 +12,20 @@ bool isSigned(char c) { return c == 'd' || c == 'i' || c == 'c'; }
 bool isReal(char c) { return c == 'f' || c == 'F' || c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'a' || c == 'A'; }
 
 // The directive with its length modifiers replaced, for snprintf.
-std::string withLength(std::string_view spec, std::string_view length) {
+std::string withLength(std::string_view directive, std::string_view length) {
   std::string out;
-  for (char c : spec.substr(0, spec.size() - 1)) {
+  for (char c : directive.substr(0, directive.size() - 1)) {
     if (c != 'l' && c != 'h' && c != 'q' && c != 'z' && c != 't' && c != 'j' && c != 'L') out += c;
   }
   out += length;
-  out += spec.back();
+  out += directive.back();
   return out;
 }
 
 template <class T>
-void appendNumber(std::string& out, const std::string& spec, T value) {
+void appendNumber(std::string& out, const std::string& directive, T value) {
   char buffer[128];
-  const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+  const int n = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
   if (n > 0) out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
@@ -39,13 +39,13 @@ FormatArg::FormatArg(const char* v) : kind_(v ? Kind::Text : Kind::Null) {
   if (v) text_ = v;
 }
 
-void FormatArg::appendTo(std::string& out, char conversion, std::string_view spec) const {
+void FormatArg::appendTo(std::string& out, char conversion, std::string_view directive) const {
   if (conversion == '@' || conversion == 's') return appendDescription(out);
-  if (isReal(conversion)) return appendNumber(out, withLength(spec, ""), realValue());
-  if (isSigned(conversion)) return appendNumber(out, withLength(spec, "ll"), signedValue());
-  std::string unsignedSpec = withLength(spec, "ll");
-  if (conversion == 'p') unsignedSpec.back() = 'x';
-  appendNumber(out, unsignedSpec, unsignedValue());
+  if (isReal(conversion)) return appendNumber(out, withLength(directive, ""), realValue());
+  if (isSigned(conversion)) return appendNumber(out, withLength(directive, "ll"), signedValue());
+  std::string unsignedDirective = withLength(directive, "ll");
+  if (conversion == 'p') unsignedDirective.back() = 'x';
+  appendNumber(out, unsignedDirective, unsignedValue());
 }
 
 void FormatArg::appendDescription(std::string& out) const {

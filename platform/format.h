@@ -40,8 +40,8 @@ class FormatArg {
       : kind_(Kind::Described), described_(describeTextMap(v)) {}
 
   // Appends this argument for one directive (`conversion` is its final letter,
-  // `spec` the whole directive such as "%5lu").
-  void appendTo(std::string& out, char conversion, std::string_view spec) const;
+  // `directive` the whole directive such as "%5lu").
+  void appendTo(std::string& out, char conversion, std::string_view directive) const;
 
  private:
   void appendDescription(std::string& out) const;

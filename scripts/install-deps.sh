@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libplist-dev libcurl4-openssl-dev libssl-dev openssl
+  libplist-dev libcurl4-openssl-dev libssl-dev openssl curl
   libsystemd-dev systemd dbus dbus-bin
   libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
   libphonenumber-dev

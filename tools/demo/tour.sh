@@ -8,7 +8,7 @@ ctl="$build/tools/pelorinctl"
 [[ -x "$ctl" ]] || { echo "pelorinctl not built in $build" >&2; exit 1; }
 
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true; rm -rf "$root"' EXIT
 export PELORIN_ROOT=$root
 
 section() { printf '\n== %s ==\n\n' "$1"; }
@@ -37,3 +37,6 @@ done
 printf '\nRule modes: 0 Carrier, 1 Google Voice; -1 means no rule applies and the\n'
 printf 'default route decides. The key "+" is a rule added in the editor and never\n'
 printf 'opened: it matches no number.\n'
+
+"$here/voice_tour.sh" "$build" "$root"
+"$here/device_tour.sh" "$build" "$root"
