@@ -1,6 +1,6 @@
 #include "sim/messaging_daemon/event_sink.h"
 
-#include "sim/messaging_daemon/json_line.h"
+#include "platform/json_object.h"
 
 namespace pelorin::sim {
 
@@ -35,7 +35,7 @@ void EventSink::emit(const std::string& json) {
 }
 
 std::string messageJson(const StoredMessage& message) {
-  JsonLine line;
+  platform::JsonObject line;
   line.add("serial", static_cast<std::int64_t>(message.serial))
       .add("service", message.service)
       .add("direction", message.direction)

@@ -16,7 +16,7 @@
 #include "platform/tweak_loader.h"
 #include "sim/messaging_daemon/control_interface.h"
 #include "sim/messaging_daemon/event_sink.h"
-#include "sim/messaging_daemon/json_line.h"
+#include "platform/json_object.h"
 
 namespace {
 
@@ -122,11 +122,11 @@ int run(const HostOptions& options) {
   // control interface: once the bus name appears, the host is ready.
   MessagingDaemon daemon(
       options.daemon, [&events](const std::string& event, const StoredMessage& m) {
-        events.publish(JsonLine().add("event", event).addRaw("message", messageJson(m)).str());
+        events.publish(platform::JsonObject().add("event", event).addRaw("message", messageJson(m)).str());
       });
   daemon.start();
   for (const auto& load : platform::loadTweaks()) {
-    events.publish(JsonLine()
+    events.publish(platform::JsonObject()
                        .add("event", "tweak")
                        .add("name", load.name)
                        .add("loaded", load.loaded)
@@ -140,7 +140,7 @@ int run(const HostOptions& options) {
   mainLoop->addSource(platform::bus::newBusSource(bus.get(), nullptr));
   if (signals >= 0) mainLoop->addSource(std::make_shared<SignalSource>(signals));
   events.publish(
-      JsonLine().add("event", "ready").add("pid", static_cast<std::int64_t>(getpid())).str());
+      platform::JsonObject().add("event", "ready").add("pid", static_cast<std::int64_t>(getpid())).str());
 
   mainLoop->run();
   std::fflush(nullptr);

@@ -11,10 +11,12 @@
 #include "platform/http_client.h"
 #include "platform/property_list.h"
 #include "tools/pelorinctl/commands.h"
-#include "tools/pelorinctl/json_writer.h"
+#include "platform/json_object.h"
 #include "voice/gv_interface.h"
 
 namespace pelorin::ctl {
+
+using platform::JsonObject;
 namespace gv_detail {
 
 constexpr int kDone = 0;

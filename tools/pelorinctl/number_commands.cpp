@@ -7,10 +7,12 @@
 #include "common/common_utils.h"
 #include "rules_editor/prefix_forms.h"
 #include "tools/pelorinctl/commands.h"
-#include "tools/pelorinctl/json_writer.h"
+#include "platform/json_object.h"
 #include "tools/pelorinctl/text_table.h"
 
 namespace pelorin::ctl {
+
+using platform::JsonObject;
 namespace number_detail {
 
 const char* typeName(PhoneNumberType type) {

@@ -8,10 +8,12 @@
 #include "outgoing/send_rule_handler.h"
 #include "platform/property_list.h"
 #include "tools/pelorinctl/commands.h"
-#include "tools/pelorinctl/json_writer.h"
+#include "platform/json_object.h"
 #include "tools/pelorinctl/text_table.h"
 
 namespace pelorin::ctl {
+
+using platform::JsonObject;
 namespace rules_detail {
 
 struct Options {

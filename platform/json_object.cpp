@@ -1,8 +1,8 @@
-#include "tools/pelorinctl/json_writer.h"
+#include "platform/json_object.h"
 
 #include <cstdio>
 
-namespace pelorin::ctl {
+namespace pelorin::platform {
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
@@ -16,7 +16,7 @@ std::string jsonString(std::string_view text) {
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
           out += escaped;
         } else {
           out += c;
@@ -49,10 +49,21 @@ JsonObject& JsonObject::add(std::string_view key, bool value) {
   return *this;
 }
 
+JsonObject& JsonObject::add(std::string_view key, const std::vector<std::string>& texts) {
+  std::string array = "[";
+  for (std::size_t i = 0; i < texts.size(); ++i) array += (i ? ", " : "") + jsonString(texts[i]);
+  return addRaw(key, array + "]");
+}
+
+JsonObject& JsonObject::add(std::string_view key,
+                            const std::optional<std::vector<std::string>>& texts) {
+  return texts ? add(key, *texts) : addRaw(key, "null");
+}
+
 JsonObject& JsonObject::addRaw(std::string_view key, std::string_view json) {
   addKey(key);
   body_ += json;
   return *this;
 }
 
-}  // namespace pelorin::ctl
+}  // namespace pelorin::platform

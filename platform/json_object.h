@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/text.h"
 
-namespace pelorin::ctl {
+namespace pelorin::platform {
 
-// Builds one JSON object on one line, members in the order added.
+// Builds one JSON object on one line, members in the order added, as
+// command-line tools and hosts print them for scripts and tests.
 class JsonObject {
  public:
   JsonObject& add(std::string_view key, const Text& value);  // absent: null
@@ -17,6 +19,8 @@ class JsonObject {
   JsonObject& add(std::string_view key, std::int64_t value);
   JsonObject& add(std::string_view key, int value) { return add(key, std::int64_t{value}); }
   JsonObject& add(std::string_view key, bool value);
+  JsonObject& add(std::string_view key, const std::vector<std::string>& texts);  // an array
+  JsonObject& add(std::string_view key, const std::optional<std::vector<std::string>>& texts);
   // A value already in JSON (an array or a nested object).
   JsonObject& addRaw(std::string_view key, std::string_view json);
 
@@ -30,4 +34,4 @@ class JsonObject {
 // `text` as a JSON string literal, quotes included.
 std::string jsonString(std::string_view text);
 
-}  // namespace pelorin::ctl
+}  // namespace pelorin::platform
