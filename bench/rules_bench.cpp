@@ -33,10 +33,15 @@ std::map<std::string, int> makeRules(std::size_t count, unsigned seed) {
   while (rules.size() < count) {
     const unsigned shape = random() % 10;
     std::string key;
-    if (shape < 3) key = "1" + std::to_string(2 + random() % 8) + digits(2);                 // area code
-    else if (shape < 6) key = "1" + std::to_string(2 + random() % 8) + digits(5);            // exchange
-    else if (shape < 9) key = "1" + std::to_string(2 + random() % 8) + digits(9);            // number
-    else key = "011" + std::to_string(2 + random() % 8) + digits(static_cast<int>(random() % 6));  // abroad
+    if (shape < 3)
+      key = "1" + std::to_string(2 + random() % 8) + digits(2);  // area code
+    else if (shape < 6)
+      key = "1" + std::to_string(2 + random() % 8) + digits(5);  // exchange
+    else if (shape < 9)
+      key = "1" + std::to_string(2 + random() % 8) + digits(9);  // number
+    else
+      key = "011" + std::to_string(2 + random() % 8) +
+            digits(static_cast<int>(random() % 6));  // abroad
     rules.emplace(key, static_cast<int>(random() % 2));
   }
   return rules;
@@ -47,7 +52,8 @@ std::vector<std::string> makeNumbers(unsigned seed) {
   std::vector<std::string> numbers;
   for (int i = 0; i < 1024; ++i) {
     std::string number = i % 8 == 0 ? "0114420" : "1" + std::to_string(2 + random() % 8);
-    while (number.size() < (i % 8 == 0 ? 15u : 11u)) number += static_cast<char>('0' + random() % 10);
+    while (number.size() < (i % 8 == 0 ? 15u : 11u))
+      number += static_cast<char>('0' + random() % 10);
     numbers.push_back(number);
   }
   return numbers;
@@ -68,7 +74,8 @@ std::string prepareRoot(const std::map<std::string, int>& rules) {
 SendMode mapProbe(const std::map<std::string, int>& rules, const std::string& number) {
   if (auto exact = rules.find(number); exact != rules.end()) return exact->second;
   for (std::size_t length = number.size() - 1; length > 0; --length) {
-    if (auto found = rules.find(number.substr(0, length)); found != rules.end()) return found->second;
+    if (auto found = rules.find(number.substr(0, length)); found != rules.end())
+      return found->second;
   }
   return pelorin::SendModeNoRule;
 }

@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::string_view kSeparator = "****************************************\n";
 
-std::string headerLine() { return platform::format("%@ %@ Log File\n", "Pelorin 7", "2.3-2"); }
+std::string headerLine() {
+  return platform::format("%@ %@ Log File\n", "Pelorin 7", "2.3-2");
+}
 
 }  // namespace
 
@@ -19,7 +21,9 @@ Logger& Logger::sharedInstance() {
   return *logger;
 }
 
-void Logger::enable() { sharedInstance().setEnableLogging(true); }
+void Logger::enable() {
+  sharedInstance().setEnableLogging(true);
+}
 
 void Logger::logData(std::string_view format, std::string_view data) {
   Logger& logger = sharedInstance();

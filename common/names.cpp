@@ -4,6 +4,8 @@
 
 namespace pelorin {
 
-std::string resolvedPath(std::string_view file) { return platform::resolvePath(file); }
+std::string resolvedPath(std::string_view file) {
+  return platform::resolvePath(file);
+}
 
 }  // namespace pelorin

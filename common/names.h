@@ -49,7 +49,8 @@ inline constexpr std::string_view kMonitoredLabel = "monitoredLabel";
 
 // System-wide (Darwin) notifications: a name only; observers read a file again.
 inline constexpr std::string_view kSettingsNotification = "com.talvern.PelorinSettingsNotification";
-inline constexpr std::string_view kAuthCheckNotification = "com.talvern.PelorinAuthCheckNotification";
+inline constexpr std::string_view kAuthCheckNotification =
+    "com.talvern.PelorinAuthCheckNotification";
 inline constexpr std::string_view kRefreshContactsCacheNotification =
     "com.talvern.PelorinRefreshContactsCacheNotification";
 inline constexpr std::string_view kRulesChangedNotification =
@@ -61,7 +62,8 @@ inline constexpr std::string_view kAutoRulesChangedNotification =
 
 // Process-local notifications of the platform, and their user-info keys.
 inline constexpr std::string_view kCTMessageSentNotification = "kCTMessageSentNotification";
-inline constexpr std::string_view kCTMessageSendErrorNotification = "kCTMessageSendErrorNotification";
+inline constexpr std::string_view kCTMessageSendErrorNotification =
+    "kCTMessageSendErrorNotification";
 inline constexpr std::string_view kCTMessageReceivedNotification = "kCTMessageReceivedNotification";
 inline constexpr std::string_view kCTMessageTypeKey = "kCTMessageTypeKey";
 inline constexpr std::string_view kCTMessageIdKey = "kCTMessageIdKey";

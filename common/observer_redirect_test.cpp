@@ -26,8 +26,9 @@ TEST(ObserverRedirectTest, WrappersPostAndObserveOnTheProcessCentres) {
 
   EXPECT_EQ(settingsCalls, 1);
   EXPECT_EQ(sentInfo, info);
-  EXPECT_EQ(recorder.darwinPosts(), (std::vector<std::string>{std::string(kSettingsNotification),
-                                                              std::string(kRulesChangedNotification)}));
+  EXPECT_EQ(recorder.darwinPosts(),
+            (std::vector<std::string>{std::string(kSettingsNotification),
+                                      std::string(kRulesChangedNotification)}));
 }
 
 }  // namespace

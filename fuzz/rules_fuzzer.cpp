@@ -18,15 +18,16 @@ const std::string& fuzzRoot() {
     std::string folder = (std::filesystem::temp_directory_path() / "pelorin-fuzz-XXXXXX").string();
     ::mkdtemp(folder.data());
     ::setenv("PELORIN_ROOT", folder.c_str(), 1);
-    std::filesystem::create_directories(std::filesystem::path(pelorin::resolvedPath(pelorin::kRulesFile)).parent_path());
+    std::filesystem::create_directories(
+        std::filesystem::path(pelorin::resolvedPath(pelorin::kRulesFile)).parent_path());
     return folder;
   }();
   return root;
 }
 
 void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                 static_cast<std::streamsize>(size));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ namespace {
 // set in memory keeps the change.
 void writeRules(const std::set<std::string>& rules) {
   platform::Array array(rules.begin(), rules.end());
-  platform::writePropertyListAtomically(resolvedPath(kAutoRulesFile), platform::Value(std::move(array)));
+  platform::writePropertyListAtomically(resolvedPath(kAutoRulesFile),
+                                        platform::Value(std::move(array)));
 }
 
 std::set<std::string> readRules() {

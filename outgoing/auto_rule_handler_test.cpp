@@ -20,7 +20,8 @@ class AutoRuleHandlerTest : public ::testing::Test {
   }
   std::size_t postsOfChange() const {
     std::size_t count = 0;
-    for (const auto& name : notifications_.darwinPosts()) count += name == kAutoRulesChangedNotification;
+    for (const auto& name : notifications_.darwinPosts())
+      count += name == kAutoRulesChangedNotification;
     return count;
   }
 
@@ -77,7 +78,8 @@ TEST_F(AutoRuleHandlerTest, TurningOffAfterLoadingErasesTheRules) {
 }
 
 TEST_F(AutoRuleHandlerTest, ResetBeforeAnyLoadLeavesTheFileAlone) {
-  root_.writeFile(std::string(kAutoRulesFile), platform::toXmlPropertyList(Value(Array{"12125551212"})));
+  root_.writeFile(std::string(kAutoRulesFile),
+                  platform::toXmlPropertyList(Value(Array{"12125551212"})));
   handler_.setEnableAutoSendRules(false);
   EXPECT_EQ(fileContents(), (Array{"12125551212"}));
   EXPECT_TRUE(notifications_.darwinPosts().empty());

@@ -34,7 +34,9 @@ void logKeys(const std::optional<std::vector<std::string>>& keys) {
 
 }  // namespace
 
-SendRuleHandler::SendRuleHandler() { readRuleFile(); }
+SendRuleHandler::SendRuleHandler() {
+  readRuleFile();
+}
 
 SendRuleHandler::SendRuleHandler(std::string rulesFile) : rulesFile_(std::move(rulesFile)) {
   readRuleFile();
@@ -61,7 +63,9 @@ void SendRuleHandler::readRuleFile() {
   logKeys(keysForLog);
 }
 
-SendMode SendRuleHandler::sendMode(const Text& number) { return matchRule(number).mode; }
+SendMode SendRuleHandler::sendMode(const Text& number) {
+  return matchRule(number).mode;
+}
 
 SendRuleHandler::RuleMatch SendRuleHandler::matchRule(const Text& number) {
   Logger::log("Phone %@ being checked for send mode", number);

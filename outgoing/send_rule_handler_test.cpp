@@ -21,7 +21,8 @@ using platform::Value;
 class SendRuleHandlerTest : public ::testing::Test {
  protected:
   void writeRules(const Dictionary& rules) {
-    ASSERT_TRUE(platform::writePropertyListAtomically(root_.path(std::string(kRulesFile)), Value(rules)));
+    ASSERT_TRUE(
+        platform::writePropertyListAtomically(root_.path(std::string(kRulesFile)), Value(rules)));
   }
 
   // Expects `number` to be decided by `key` (absent: no rule) with `mode`.
@@ -76,8 +77,13 @@ TEST_F(SendRuleHandlerTest, FirstKeyLongerThanTheNumberMeansNoRuleWithFiveOrMore
 }
 
 TEST_F(SendRuleHandlerTest, PlaceholderKeyMatchesNothingAndValuesUseTheIntegerReading) {
-  writeRules({{"+", 1}, {"1212", "1"}, {"1310", -2}, {"1415", 1.9}, {"1646", true},
-              {"1718", Dictionary{}}, {"1917", 7}});
+  writeRules({{"+", 1},
+              {"1212", "1"},
+              {"1310", -2},
+              {"1415", 1.9},
+              {"1646", true},
+              {"1718", Dictionary{}},
+              {"1917", 7}});
   SendRuleHandler handler;
   expectMatch(handler, "+", "+", 1);  // only as the exact text, which no canonical number is
   expectMatch(handler, "18005551212", std::nullopt, SendModeNoRule);
@@ -95,8 +101,8 @@ TEST_F(SendRuleHandlerTest, MissingOrBadFilesMeanNoRules) {
   EXPECT_EQ(handler.sendMode(std::nullopt), SendModeNoRule);
 
   for (const std::string& bytes : {std::string("garbage\x01\x02"), std::string("bplist00\xff"),
-                                  std::string("<?xml version=\"1.0\"?><plist><dict><key>1</key>"),
-                                  platform::toXmlPropertyList(Value(platform::Array{"1212"}))}) {
+                                   std::string("<?xml version=\"1.0\"?><plist><dict><key>1</key>"),
+                                   platform::toXmlPropertyList(Value(platform::Array{"1212"}))}) {
     root_.writeFile(std::string(kRulesFile), bytes);
     handler.readRuleFile();
     expectMatch(handler, "12125551212", std::nullopt, SendModeNoRule);
@@ -115,15 +121,19 @@ TEST_F(SendRuleHandlerTest, RulesChangeOnlyWhenReadAgain) {
 // The longest proper prefix, by brute force, with the one documented exception.
 SendRuleHandler::RuleMatch referenceMatch(const std::vector<std::string>& sortedKeys,
                                           const Dictionary& rules, const std::string& number) {
-  if (rules.contains(number)) return {number, static_cast<SendMode>(rules.at(number).integerReading())};
+  if (rules.contains(number))
+    return {number, static_cast<SendMode>(rules.at(number).integerReading())};
   if (sortedKeys.size() >= 5) {
-    auto first = std::find_if(sortedKeys.begin(), sortedKeys.end(),
-                              [&](const std::string& k) { return !k.empty() && k[0] == number[0]; });
+    auto first = std::find_if(sortedKeys.begin(), sortedKeys.end(), [&](const std::string& k) {
+      return !k.empty() && k[0] == number[0];
+    });
     if (first == sortedKeys.end() || first->size() > number.size()) return {};
   }
   Text best;
   for (const auto& key : sortedKeys) {
-    if (key.size() < number.size() && number.starts_with(key) && (!best || key.size() > best->size())) best = key;
+    if (key.size() < number.size() && number.starts_with(key) &&
+        (!best || key.size() > best->size()))
+      best = key;
   }
   if (!best) return {};
   return {best, static_cast<SendMode>(rules.at(*best).integerReading())};
@@ -133,13 +143,15 @@ TEST_F(SendRuleHandlerTest, AgreesWithBruteForceOnRandomRuleSets) {
   std::mt19937 random(20261206);
   auto digits = [&](std::size_t length) {
     std::string text;
-    for (std::size_t i = 0; i < length; ++i) text += static_cast<char>('0' + random() % 3 + (i == 0));
+    for (std::size_t i = 0; i < length; ++i)
+      text += static_cast<char>('0' + random() % 3 + (i == 0));
     return text;
   };
   for (int round = 0; round < 60; ++round) {
     Dictionary rules;
     const std::size_t count = 1 + random() % (round < 30 ? 8 : 300);
-    while (rules.size() < count) rules.insert_or_assign(digits(1 + random() % 7), static_cast<int>(random() % 2));
+    while (rules.size() < count)
+      rules.insert_or_assign(digits(1 + random() % 7), static_cast<int>(random() % 2));
     writeRules(rules);
     SendRuleHandler handler;
     std::vector<std::string> keys;
@@ -161,10 +173,11 @@ TEST_F(SendRuleHandlerTest, LogsTheLookupWhenLoggingIsOn) {
   handler.sendMode("12345678901");
   Logger::sharedInstance().setEnableLogging(false);
   const std::string log = root_.readFile(std::string(kLogFile));
-  for (const char* line : {"Array of keys: (\n    1,\n    12,", "Phone 12345678901 being checked for send mode",
-                           "Phone 12345678901 to be checked for matching prefix key",
-                           "First key found: 1\n", "Common prefix found 1\n", "Last key found: 12\n",
-                           "Phone 12345678901 finished checking for matching prefix key"}) {
+  for (const char* line :
+       {"Array of keys: (\n    1,\n    12,", "Phone 12345678901 being checked for send mode",
+        "Phone 12345678901 to be checked for matching prefix key", "First key found: 1\n",
+        "Common prefix found 1\n", "Last key found: 12\n",
+        "Phone 12345678901 finished checking for matching prefix key"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
 }

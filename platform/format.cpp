@@ -8,8 +8,13 @@ namespace {
 constexpr std::string_view kNull = "(null)";
 constexpr std::string_view kConversions = "@diouxXcsfFeEgGaAp";
 
-bool isSigned(char c) { return c == 'd' || c == 'i' || c == 'c'; }
-bool isReal(char c) { return c == 'f' || c == 'F' || c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'a' || c == 'A'; }
+bool isSigned(char c) {
+  return c == 'd' || c == 'i' || c == 'c';
+}
+bool isReal(char c) {
+  return c == 'f' || c == 'F' || c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'a' ||
+         c == 'A';
+}
 
 // The directive with its length modifiers replaced, for snprintf.
 std::string withLength(std::string_view directive, std::string_view length) {
@@ -26,7 +31,8 @@ template <class T>
 void appendNumber(std::string& out, const std::string& directive, T value) {
   char buffer[128];
   const int n = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
-  if (n > 0) out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+  if (n > 0)
+    out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 }  // namespace
@@ -50,12 +56,24 @@ void FormatArg::appendTo(std::string& out, char conversion, std::string_view dir
 
 void FormatArg::appendDescription(std::string& out) const {
   switch (kind_) {
-    case Kind::Text: out += text_; return;
-    case Kind::Null: out += kNull; return;
-    case Kind::Signed: out += std::to_string(signed_); return;
-    case Kind::Unsigned: out += std::to_string(unsigned_); return;
-    case Kind::Real: appendNumber(out, "%g", real_); return;
-    case Kind::Described: out += described_; return;
+    case Kind::Text:
+      out += text_;
+      return;
+    case Kind::Null:
+      out += kNull;
+      return;
+    case Kind::Signed:
+      out += std::to_string(signed_);
+      return;
+    case Kind::Unsigned:
+      out += std::to_string(unsigned_);
+      return;
+    case Kind::Real:
+      appendNumber(out, "%g", real_);
+      return;
+    case Kind::Described:
+      out += described_;
+      return;
   }
 }
 

@@ -69,7 +69,9 @@ DarwinNotifyCenter& darwinNotifyCenter() {
   return defaultDarwinNotifyCenter();
 }
 
-void setDarwinNotifyCenter(DarwinNotifyCenter* center) { installedDarwin.store(center); }
+void setDarwinNotifyCenter(DarwinNotifyCenter* center) {
+  installedDarwin.store(center);
+}
 
 LocalNotifyCenter& localNotifyCenter() {
   if (auto* center = installedLocal.load()) return *center;
@@ -77,7 +79,9 @@ LocalNotifyCenter& localNotifyCenter() {
   return *fallback;
 }
 
-void setLocalNotifyCenter(LocalNotifyCenter* center) { installedLocal.store(center); }
+void setLocalNotifyCenter(LocalNotifyCenter* center) {
+  installedLocal.store(center);
+}
 
 std::unique_ptr<DarwinNotifyCenter> newInProcessDarwinNotifyCenter() {
   return std::make_unique<InProcessDarwinNotifyCenter>();

@@ -28,11 +28,14 @@ TEST(NotificationCenterTest, LocalCentreDeliversTheUserInfoOnThePostingThread) {
   auto center = newInProcessLocalNotifyCenter();
   Dictionary received;
   std::thread::id where;
-  center->addObserver("kCTMessageSentNotification", [&](const std::string&, const Dictionary& info) {
-    received = info;
-    where = std::this_thread::get_id();
+  center->addObserver("kCTMessageSentNotification",
+                      [&](const std::string&, const Dictionary& info) {
+                        received = info;
+                        where = std::this_thread::get_id();
+                      });
+  std::thread poster([&] {
+    center->postNotification("kCTMessageSentNotification", {{"kCTMessageIdKey", 7}});
   });
-  std::thread poster([&] { center->postNotification("kCTMessageSentNotification", {{"kCTMessageIdKey", 7}}); });
   const auto posterId = poster.get_id();
   poster.join();
   EXPECT_EQ(received, (Dictionary{{"kCTMessageIdKey", 7}}));

@@ -9,7 +9,9 @@
 namespace pelorin::platform {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::int64_t saturatingTruncate(double v) {
   if (std::isnan(v)) return 0;
@@ -76,7 +78,9 @@ std::string quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string indent(int level) { return std::string(static_cast<std::size_t>(level) * 4, ' '); }
+std::string indent(int level) {
+  return std::string(static_cast<std::size_t>(level) * 4, ' ');
+}
 
 void describeInto(const Value& value, int level, std::string& out);
 
@@ -120,7 +124,8 @@ std::string describeReal(double v) {
 std::string describeDate(const Date& date) {
   // Seconds between 1970-01-01 and 2001-01-01.
   constexpr double kEpochOffset = 978307200.0;
-  const auto unixSeconds = static_cast<std::time_t>(std::floor(date.secondsSince2001 + kEpochOffset));
+  const auto unixSeconds =
+      static_cast<std::time_t>(std::floor(date.secondsSince2001 + kEpochOffset));
   std::tm utc{};
   gmtime_r(&unixSeconds, &utc);
   char buffer[64];
@@ -155,7 +160,9 @@ void describeInto(const Value& value, int level, std::string& out) {
   }
 }
 
-Array toArray(const std::vector<std::string>& texts) { return Array(texts.begin(), texts.end()); }
+Array toArray(const std::vector<std::string>& texts) {
+  return Array(texts.begin(), texts.end());
+}
 
 }  // namespace
 
@@ -202,7 +209,9 @@ std::string Value::description() const {
   return out;
 }
 
-void PrintTo(const Value& value, std::ostream* out) { *out << value.description(); }
+void PrintTo(const Value& value, std::ostream* out) {
+  *out << value.description();
+}
 
 std::string describeTexts(const std::vector<std::string>& texts) {
   return Value(toArray(texts)).description();

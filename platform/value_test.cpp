@@ -11,12 +11,23 @@ TEST(ValueTest, IntegerReadingFollowsThePhone) {
   const std::int64_t max = std::numeric_limits<std::int64_t>::max();
   const std::int64_t min = std::numeric_limits<std::int64_t>::min();
   const std::vector<std::pair<Value, std::int64_t>> cases = {
-      {Value(-2), -2},          {Value(1.9), 1},           {Value(-1.9), -1},
-      {Value(1e300), max},      {Value(true), 1},          {Value(false), 0},
-      {Value("12abc"), 12},     {Value("  -7"), -7},       {Value("\t+3x"), 3},
-      {Value("abc"), 0},        {Value(""), 0},            {Value("- 5"), 0},
-      {Value("99999999999999999999"), max}, {Value("-99999999999999999999"), min},
-      {Value(Dictionary{}), 0}, {Value(Array{Value(1)}), 0}, {Value(Data{1}), 0},
+      {Value(-2), -2},
+      {Value(1.9), 1},
+      {Value(-1.9), -1},
+      {Value(1e300), max},
+      {Value(true), 1},
+      {Value(false), 0},
+      {Value("12abc"), 12},
+      {Value("  -7"), -7},
+      {Value("\t+3x"), 3},
+      {Value("abc"), 0},
+      {Value(""), 0},
+      {Value("- 5"), 0},
+      {Value("99999999999999999999"), max},
+      {Value("-99999999999999999999"), min},
+      {Value(Dictionary{}), 0},
+      {Value(Array{Value(1)}), 0},
+      {Value(Data{1}), 0},
       {Value(Date{5}), 0},
   };
   for (const auto& [value, expected] : cases) {

@@ -8,8 +8,8 @@ namespace pelorin::platform {
 namespace {
 
 std::mutex identityMutex;
-Text identifier;           // guarded by identityMutex
-std::string executable;    // guarded by identityMutex
+Text identifier;         // guarded by identityMutex
+std::string executable;  // guarded by identityMutex
 
 }  // namespace
 

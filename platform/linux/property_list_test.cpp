@@ -63,8 +63,9 @@ TEST(PropertyListTest, HandWrittenXmlReadsAsThePhoneWouldStoreIt) {
 TEST(PropertyListTest, BadBytesReadAsNothing) {
   const std::string xml = toXmlPropertyList(kSample);
   const std::string binary = toBinary(xml);
-  for (const std::string& bad : {std::string(), std::string("not a plist"), xml.substr(0, xml.size() / 2),
-                                 binary.substr(0, binary.size() - 9), std::string("bplist00")}) {
+  for (const std::string& bad :
+       {std::string(), std::string("not a plist"), xml.substr(0, xml.size() / 2),
+        binary.substr(0, binary.size() - 9), std::string("bplist00")}) {
     EXPECT_EQ(parsePropertyList(bytesOf(bad)), std::nullopt) << bad.size();
   }
 }
@@ -83,7 +84,9 @@ TEST(PropertyListTest, FilesAreReplacedWholeAndReadByRootKind) {
   EXPECT_EQ(readDictionary(path), std::nullopt);
 
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) ++entries;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    ++entries;
   EXPECT_EQ(entries, 1u) << "no temporary file is left behind";
 }
 
@@ -93,7 +96,9 @@ TEST(PropertyListTest, FailedWriteReportsFailureAndLeavesNoTemporaryFile) {
   root.writeFile("/prefs/x.plist/occupied", "a folder stands where the file should go");
   EXPECT_FALSE(writePropertyListAtomically(path, Value(Dictionary{{"a", 2}})));
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root.path("/prefs"))) ++entries;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(root.path("/prefs")))
+    ++entries;
   EXPECT_EQ(entries, 1u);
   EXPECT_FALSE(writePropertyListAtomically(root.path("/prefs/x.plist/occupied/y.plist"), Value(1)));
 }

@@ -29,7 +29,7 @@ class NotificationRecorder {
   class Darwin;
   class Local;
   mutable std::mutex mutex_;
-  std::vector<std::string> darwinPosts_;                         // guarded by mutex_
+  std::vector<std::string> darwinPosts_;                        // guarded by mutex_
   std::vector<std::pair<std::string, Dictionary>> localPosts_;  // guarded by mutex_
   std::unique_ptr<Darwin> darwin_;
   std::unique_ptr<Local> local_;

@@ -11,6 +11,8 @@
 #include "platform/http_client.h"
 #include "platform/text.h"
 
+#include "service/fault_plan.h"
+
 namespace pelorin::service::testing {
 
 // One request as the stand-in journalled it. Header names are lower-case.
@@ -25,16 +27,8 @@ struct JournalRecord {
   Text header(const std::string& lowerCaseName) const;
 };
 
-// An order to misbehave; see the service's README for each aspect.
-struct FaultOrder {
-  std::string path;
-  int count = 1;
-  int delayMs = 0;
-  bool drop = false;
-  std::optional<int> status;
-  std::optional<std::string> body;
-  std::optional<int> sendSmsResponse;
-};
+// An order to misbehave, as the service keeps it; see its README for each aspect.
+using FaultOrder = service::Fault;
 
 struct SentTextRecord {
   std::string username;

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/json_object.h"
 #include "platform/linux/bus_connection.h"
 #include "platform/process_info.h"
 #include "platform/tweak_loader.h"
 #include "sim/messaging_daemon/control_interface.h"
 #include "sim/messaging_daemon/event_sink.h"
-#include "platform/json_object.h"
 
 namespace {
 
@@ -122,7 +122,8 @@ int run(const HostOptions& options) {
   // control interface: once the bus name appears, the host is ready.
   MessagingDaemon daemon(
       options.daemon, [&events](const std::string& event, const StoredMessage& m) {
-        events.publish(platform::JsonObject().add("event", event).addRaw("message", messageJson(m)).str());
+        events.publish(
+            platform::JsonObject().add("event", event).addRaw("message", messageJson(m)).str());
       });
   daemon.start();
   for (const auto& load : platform::loadTweaks()) {
@@ -139,8 +140,10 @@ int run(const HostOptions& options) {
   if (r < 0) return fail("cannot serve " + options.busName + ": " + platform::bus::errorText(r));
   mainLoop->addSource(platform::bus::newBusSource(bus.get(), nullptr));
   if (signals >= 0) mainLoop->addSource(std::make_shared<SignalSource>(signals));
-  events.publish(
-      platform::JsonObject().add("event", "ready").add("pid", static_cast<std::int64_t>(getpid())).str());
+  events.publish(platform::JsonObject()
+                     .add("event", "ready")
+                     .add("pid", static_cast<std::int64_t>(getpid()))
+                     .str());
 
   mainLoop->run();
   std::fflush(nullptr);

@@ -9,9 +9,9 @@
 #include "common/logger.h"
 #include "common/names.h"
 #include "platform/http_client.h"
+#include "platform/json_object.h"
 #include "platform/property_list.h"
 #include "tools/pelorinctl/commands.h"
-#include "platform/json_object.h"
 #include "voice/gv_interface.h"
 
 namespace pelorin::ctl {

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "common/common_utils.h"
+#include "platform/json_object.h"
 #include "rules_editor/prefix_forms.h"
 #include "tools/pelorinctl/commands.h"
-#include "platform/json_object.h"
 #include "tools/pelorinctl/text_table.h"
 
 namespace pelorin::ctl {
@@ -17,11 +17,16 @@ namespace number_detail {
 
 const char* typeName(PhoneNumberType type) {
   switch (type) {
-    case PhoneNumberTypeSpecial: return "special";
-    case PhoneNumberTypeUS: return "us";
-    case PhoneNumberTypeInternational: return "international";
-    case PhoneNumberTypeShortCode: return "shortcode";
-    default: return "invalid";
+    case PhoneNumberTypeSpecial:
+      return "special";
+    case PhoneNumberTypeUS:
+      return "us";
+    case PhoneNumberTypeInternational:
+      return "international";
+    case PhoneNumberTypeShortCode:
+      return "shortcode";
+    default:
+      return "invalid";
   }
 }
 
@@ -76,7 +81,8 @@ void addTextCommand(CLI::App& app, const char* name, const char* description,
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(name, description);
   command->add_flag("--json", options->json, "One JSON object per line, in argument order");
-  command->add_option("texts", options->texts, "Texts to read (use -- before texts that begin with -)")
+  command
+      ->add_option("texts", options->texts, "Texts to read (use -- before texts that begin with -)")
       ->required();
   command->callback([options, print] {
     print(*options);
@@ -88,9 +94,11 @@ void addTextCommand(CLI::App& app, const char* name, const char* description,
 
 void addNumberCommands(CLI::App& app) {
   using namespace number_detail;
-  addTextCommand(app, "number", "Classify phone numbers and show their canonical and international forms",
+  addTextCommand(app, "number",
+                 "Classify phone numbers and show their canonical and international forms",
                  printNumbers);
-  addTextCommand(app, "prefix", "Show the rules editor's canonical and international forms of prefixes",
+  addTextCommand(app, "prefix",
+                 "Show the rules editor's canonical and international forms of prefixes",
                  printPrefixes);
 }
 

@@ -24,27 +24,30 @@ CommandResult pelorinctl(const std::string& arguments) {
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string out;
   std::array<char, 4096> buffer;
-  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) out.append(buffer.data(), n);
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+    out.append(buffer.data(), n);
   const int status = ::pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
 TEST(PelorinctlTest, NumberPrintsOneJsonObjectPerArgumentInOrder) {
-  const CommandResult run = pelorinctl("number --json -- '(212) 555-1212' 911 '' -5 '+44 20 7946 0123' 22000");
+  const CommandResult run =
+      pelorinctl("number --json -- '(212) 555-1212' 911 '' -5 '+44 20 7946 0123' 22000");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            R"({"input": "(212) 555-1212", "type": "us", "canonical": "12125551212", "international": "+12125551212", "validForSMS": true})"
-            "\n"
-            R"({"input": "911", "type": "special", "canonical": "911", "international": "911", "validForSMS": false})"
-            "\n"
-            R"({"input": "", "type": "invalid", "canonical": "", "international": "", "validForSMS": false})"
-            "\n"
-            R"({"input": "-5", "type": "shortcode", "canonical": "5", "international": "5", "validForSMS": true})"
-            "\n"
-            R"({"input": "+44 20 7946 0123", "type": "international", "canonical": "011442079460123", "international": "+442079460123", "validForSMS": true})"
-            "\n"
-            R"({"input": "22000", "type": "shortcode", "canonical": "22000", "international": "22000", "validForSMS": true})"
-            "\n");
+  EXPECT_EQ(
+      run.out,
+      R"({"input": "(212) 555-1212", "type": "us", "canonical": "12125551212", "international": "+12125551212", "validForSMS": true})"
+      "\n"
+      R"({"input": "911", "type": "special", "canonical": "911", "international": "911", "validForSMS": false})"
+      "\n"
+      R"({"input": "", "type": "invalid", "canonical": "", "international": "", "validForSMS": false})"
+      "\n"
+      R"({"input": "-5", "type": "shortcode", "canonical": "5", "international": "5", "validForSMS": true})"
+      "\n"
+      R"({"input": "+44 20 7946 0123", "type": "international", "canonical": "011442079460123", "international": "+442079460123", "validForSMS": true})"
+      "\n"
+      R"({"input": "22000", "type": "shortcode", "canonical": "22000", "international": "22000", "validForSMS": true})"
+      "\n");
 }
 
 TEST(PelorinctlTest, PrefixUsesTheEditorsForms) {
@@ -59,9 +62,11 @@ TEST(PelorinctlTest, PrefixUsesTheEditorsForms) {
 
 TEST(PelorinctlTest, RulesMatchReadsTheRootsFileOrTheGivenOne) {
   platform::testing::TemporaryRoot root;
-  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)),
-                                        platform::Value(platform::Dictionary{{"1212", 1}, {"1310", -2}}));
-  const CommandResult run = pelorinctl("rules match --json 12125551212 13105551212 14155551212 1212");
+  platform::writePropertyListAtomically(
+      root.path(std::string(kRulesFile)),
+      platform::Value(platform::Dictionary{{"1212", 1}, {"1310", -2}}));
+  const CommandResult run =
+      pelorinctl("rules match --json 12125551212 13105551212 14155551212 1212");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             "{\"number\": \"12125551212\", \"key\": \"1212\", \"mode\": 1}\n"
@@ -70,17 +75,20 @@ TEST(PelorinctlTest, RulesMatchReadsTheRootsFileOrTheGivenOne) {
             "{\"number\": \"1212\", \"key\": \"1212\", \"mode\": 1}\n");
 
   root.writeFile("/other.plist", "not a property list");
-  const CommandResult bad = pelorinctl("rules match --json --rules-file " + root.path("/other.plist") + " 12125551212");
+  const CommandResult bad =
+      pelorinctl("rules match --json --rules-file " + root.path("/other.plist") + " 12125551212");
   EXPECT_EQ(bad.status, 0);
   EXPECT_EQ(bad.out, "{\"number\": \"12125551212\", \"key\": null, \"mode\": -1}\n");
 }
 
 TEST(PelorinctlTest, ListsRulesInDisplayOrderWithTheEditorsModeNames) {
   platform::testing::TemporaryRoot root;
-  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)),
-                                        platform::Value(platform::Dictionary{{"1310", 0}, {"+", 1}, {"1212", 5}}));
-  platform::writePropertyListAtomically(root.path(std::string(kAutoRulesFile)),
-                                        platform::Value(platform::Array{platform::Value("12125551212")}));
+  platform::writePropertyListAtomically(
+      root.path(std::string(kRulesFile)),
+      platform::Value(platform::Dictionary{{"1310", 0}, {"+", 1}, {"1212", 5}}));
+  platform::writePropertyListAtomically(
+      root.path(std::string(kAutoRulesFile)),
+      platform::Value(platform::Array{platform::Value("12125551212")}));
   EXPECT_EQ(pelorinctl("rules list --json").out,
             "{\"key\": \"+\", \"mode\": 1, \"name\": \"Google Voice\"}\n"
             "{\"key\": \"1212\", \"mode\": 5, \"name\": \"(Unknown)\"}\n"

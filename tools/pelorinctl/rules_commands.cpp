@@ -6,9 +6,9 @@
 
 #include "common/names.h"
 #include "outgoing/send_rule_handler.h"
+#include "platform/json_object.h"
 #include "platform/property_list.h"
 #include "tools/pelorinctl/commands.h"
-#include "platform/json_object.h"
 #include "tools/pelorinctl/text_table.h"
 
 namespace pelorin::ctl {
@@ -39,11 +39,13 @@ void matchNumbers(const Options& options) {
   for (const auto& number : options.numbers) {
     const auto match = handler.matchRule(number);
     if (options.json) {
-      std::cout << JsonObject().add("number", number).add("key", match.key).add("mode", match.mode).str()
-                << "\n";
+      std::cout
+          << JsonObject().add("number", number).add("key", match.key).add("mode", match.mode).str()
+          << "\n";
     } else {
-      table.addRow({number, match.key.value_or("(none)"),
-                    match.key ? std::to_string(match.mode) + " " + modeName(match.mode) : "-1 no rule"});
+      table.addRow(
+          {number, match.key.value_or("(none)"),
+           match.key ? std::to_string(match.mode) + " " + modeName(match.mode) : "-1 no rule"});
     }
   }
   if (!options.json) table.print(std::cout);
@@ -55,7 +57,8 @@ void listRules(const Options& options) {
   for (const auto& [key, value] : rules) {  // byte order, as the editor shows them
     const SendMode mode = value.int32Reading();
     if (options.json) {
-      std::cout << JsonObject().add("key", key).add("mode", mode).add("name", modeName(mode)).str() << "\n";
+      std::cout << JsonObject().add("key", key).add("mode", mode).add("name", modeName(mode)).str()
+                << "\n";
     } else {
       table.addRow({key, modeName(mode)});
     }
@@ -77,7 +80,8 @@ void listAutoRules(const Options& options) {
       table.addRow({*number});
     }
   }
-  if (!options.json) count == 0 ? void(std::cout << "No automatic rules.\n") : table.print(std::cout);
+  if (!options.json)
+    count == 0 ? void(std::cout << "No automatic rules.\n") : table.print(std::cout);
 }
 
 }  // namespace rules_detail
@@ -94,18 +98,22 @@ void addRulesCommands(CLI::App& app) {
 
   CLI::App* rules = app.add_subcommand("rules", "The per-prefix send rules");
   rules->require_subcommand(1);
-  CLI::App* match = rules->add_subcommand("match", "Show the rule and mode that decide each number, as given");
+  CLI::App* match =
+      rules->add_subcommand("match", "Show the rule and mode that decide each number, as given");
   match->add_flag("--json", options->json, "One JSON object per line, in argument order");
-  match->add_option("--rules-file", options->rulesFile, "Rules file (XML or binary); default: the one under the root");
+  match->add_option("--rules-file", options->rulesFile,
+                    "Rules file (XML or binary); default: the one under the root");
   match->add_option("numbers", options->numbers, "Numbers in canonical form")->required();
   match->callback(succeed(matchNumbers, options));
 
   CLI::App* list = rules->add_subcommand("list", "List the send rules in display order");
   list->add_flag("--json", options->json, "One JSON object per rule");
-  list->add_option("--rules-file", options->rulesFile, "Rules file; default: the one under the root");
+  list->add_option("--rules-file", options->rulesFile,
+                   "Rules file; default: the one under the root");
   list->callback(succeed(listRules, options));
 
-  CLI::App* autoRules = app.add_subcommand("auto-rules", "The automatic rules (numbers that wrote through Google Voice)");
+  CLI::App* autoRules = app.add_subcommand(
+      "auto-rules", "The automatic rules (numbers that wrote through Google Voice)");
   autoRules->require_subcommand(1);
   CLI::App* autoList = autoRules->add_subcommand("list", "List the automatic rules");
   autoList->add_flag("--json", options->json, "One JSON object per number");

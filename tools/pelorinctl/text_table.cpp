@@ -19,7 +19,8 @@ void TextTable::print(std::ostream& out) const {
     std::string line;
     for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
       line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - platform::utf16Length(row[i]) + 2, ' ');
+      if (i + 1 < row.size())
+        line += std::string(widths[i] - platform::utf16Length(row[i]) + 2, ' ');
     }
     out << line << "\n";
   };
