@@ -70,12 +70,13 @@ SendMode SendRuleHandler::sendMode(const Text& number) {
 SendRuleHandler::RuleMatch SendRuleHandler::matchRule(const Text& number) {
   Logger::log("Phone %@ being checked for send mode", number);
   std::lock_guard lock(sendRulesLock_);
-  if (!sendRules_ || !number) return {};
-  if (auto exact = sendRules_->find(*number); exact != sendRules_->end()) {
-    return {exact->first, exact->second};
+  if (sendRules_ && number) {
+    if (auto exact = sendRules_->find(*number); exact != sendRules_->end()) {
+      return {exact->first, exact->second};
+    }
   }
   Logger::log("Phone %@ to be checked for matching prefix key", number);
-  Text key = findMatchingPrefixKey(*number);
+  Text key = number ? findMatchingPrefixKey(*number) : std::nullopt;
   Logger::log("Phone %@ finished checking for matching prefix key", number);
   if (!key) return {};
   return {key, sendRules_->at(*key)};
