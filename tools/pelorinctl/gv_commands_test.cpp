@@ -1,25 +1,19 @@
 // pelorinctl gv against the stand-in service, as a script would run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/root_path.h"
 #include "platform/testing/temporary_root.h"
 #include "service/testing/gv_service_process.h"
+#include "tools/pelorinctl/pelorinctl_runner.h"
 
 namespace pelorin {
 namespace {
 
 using service::testing::GvServiceProcess;
 
-struct CommandResult {
-  int status;
-  std::string out;
-};
+using ctl::testing::CommandResult;
 
 class PelorinctlGvTest : public ::testing::Test {
  protected:
@@ -34,16 +28,8 @@ class PelorinctlGvTest : public ::testing::Test {
 
   // Runs "pelorinctl gv" with `arguments` (quoted for the shell) against the stand-in.
   CommandResult gv(const std::string& arguments) {
-    const std::string command = std::string(PELORINCTL_PATH) + " gv --service-url " +
-                                service_.baseURL() + " --cacert " + service_.caFile() + " " +
-                                arguments + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-      out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return ctl::testing::runPelorinctl("gv --service-url " + service_.baseURL() + " --cacert " +
+                                       service_.caFile() + " " + arguments);
   }
 
   platform::testing::TemporaryRoot root_;

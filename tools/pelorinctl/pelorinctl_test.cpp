@@ -1,33 +1,19 @@
 // The command-line contracts that scripts rely on, checked against the real
 // program.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/testing/temporary_root.h"
+#include "tools/pelorinctl/pelorinctl_runner.h"
 
 namespace pelorin {
 namespace {
 
-struct CommandResult {
-  int status;
-  std::string out;
-};
+using ctl::testing::CommandResult;
 
-// Runs pelorinctl with `arguments` (already quoted for the shell).
 CommandResult pelorinctl(const std::string& arguments) {
-  const std::string command = std::string(PELORINCTL_PATH) + " " + arguments + " 2>/dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string out;
-  std::array<char, 4096> buffer;
-  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    out.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return ctl::testing::runPelorinctl(arguments);
 }
 
 TEST(PelorinctlTest, NumberPrintsOneJsonObjectPerArgumentInOrder) {
