@@ -29,9 +29,10 @@ std::set<std::string> readRules() {
   return rules;
 }
 
-void logRules(const std::vector<std::string>& rules) {
-  if (!Logger::sharedInstance().enableLogging()) return;
-  Logger::log("Set of rule keys: %@", platform::describeTextSet(rules));
+// The set as the log shows it; taken under the lock, only when logging is on.
+std::string describeRules(const std::set<std::string>& rules) {
+  if (!Logger::sharedInstance().enableLogging()) return {};
+  return platform::describeTextSet(std::vector<std::string>(rules.begin(), rules.end()));
 }
 
 }  // namespace
@@ -52,13 +53,13 @@ void AutoRuleHandler::setEnableAutoSendRules(bool enable) {
 
 void AutoRuleHandler::readRuleFile() {
   if (!enableAutoRules()) return;
-  std::vector<std::string> snapshot;
+  std::string description;
   {
     std::lock_guard lock(sendRulesLock_);
     sendRules_ = readRules();
-    snapshot.assign(sendRules_->begin(), sendRules_->end());
+    description = describeRules(*sendRules_);
   }
-  logRules(snapshot);
+  Logger::log("Set of rule keys: %@", description);
 }
 
 bool AutoRuleHandler::recipientFound(const Text& number) {
@@ -70,16 +71,16 @@ bool AutoRuleHandler::recipientFound(const Text& number) {
 void AutoRuleHandler::addRecipient(const Text& number) {
   if (!enableAutoRules() || !CommonUtils::isNumberValidforSMS(number)) return;
   const std::string canonical = *CommonUtils::toCanonicalPhoneNumber(number);
-  std::vector<std::string> snapshot;
+  std::string description;
   {
     std::lock_guard lock(sendRulesLock_);
     if (!sendRules_) sendRules_.emplace();
     if (!sendRules_->insert(canonical).second) return;
     writeRules(*sendRules_);
-    snapshot.assign(sendRules_->begin(), sendRules_->end());
+    description = describeRules(*sendRules_);
   }
   DarwinObserverRedirect::postNotification(kAutoRulesChangedNotification);
-  logRules(snapshot);
+  Logger::log("Set of rule keys: %@", description);
 }
 
 void AutoRuleHandler::resetRules() {

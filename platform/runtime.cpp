@@ -94,8 +94,4 @@ Method& addMethod(Class& cls, std::string_view selector, std::string_view signat
   return cls.add(selector, signature, implementation);
 }
 
-const std::string& className(const Class& cls) {
-  return cls.name();
-}
-
 }  // namespace pelorin::platform::runtime

@@ -73,7 +73,6 @@ Class& registerClass(std::string_view name);
 // a replacement.
 Method& addMethod(Class& cls, std::string_view selector, std::string_view signature,
                   Implementation implementation);
-const std::string& className(const Class& cls);
 
 // ---- Typed access ----
 
@@ -115,12 +114,6 @@ class TypedMethod<R(Args...)> {
   }
 
   Pointer implementation() const { return reinterpret_cast<Pointer>(method_->implementation()); }
-
-  // Installs `replacement`; returns the previous implementation.
-  Pointer replace(Pointer replacement) {
-    return reinterpret_cast<Pointer>(
-        method_->exchange(reinterpret_cast<Implementation>(replacement)));
-  }
 
   // Saves the current implementation in `previous` and only then installs
   // `replacement`, so a call that reaches the replacement always finds the

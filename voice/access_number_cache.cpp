@@ -137,6 +137,7 @@ void AccessNumberCache::writeFile() {
 }
 
 std::string AccessNumberCache::describeMap() const {
+  if (!Logger::sharedInstance().enableLogging()) return {};  // only the log reads it
   return numberCache_ ? platform::describeTextMap(*numberCache_) : "(null)";
 }
 

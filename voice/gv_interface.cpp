@@ -67,7 +67,7 @@ bool GVInterface::signInLocked() {
   const auto body = replyBody({"POST", "/accounts/ClientLogin", kNoFields, form});
   if (!body) return false;
   Logger::logData("get auth token\n%@\n", *body);
-  authToken_ = findValueForKey("Auth=", *body, {0, body->size()}, nullptr, 0);
+  authToken_ = valueInReply("Auth=", *body, 0);
   return true;
 }
 
@@ -96,7 +96,7 @@ bool GVInterface::fetchFormTokenLocked() {
   if (const auto body =
           replyBody({"GET", "/voice/request/unread", kAuthorizationField, std::nullopt})) {
     Logger::logData("rnrse token response obtained \n%@", *body);
-    const Text token = findValueForKey("\"r\":\"", *body, {0, body->size()}, nullptr, '"');
+    const Text token = valueInReply("\"r\":\"", *body, '"');
     if (token) {
       rnrseToken_ = percentEscaped(*token);
       Logger::log("rnrse token: %@", rnrseToken_);
@@ -139,11 +139,9 @@ bool GVInterface::fetchAccountNumberLocked() {
   const auto body = replyBody({"GET", "/voice/b/0/m/billing", kAuthorizationField, std::nullopt});
   if (!body) return false;
   Logger::logData("Get GV Number response:\n%@\n", *body);
-  const Range whole{0, body->size()};
-  gvPhoneNumber_ = CommonUtils::toCanonicalPhoneNumber(
-      findValueForKey("<b class=\"ms3\">", *body, whole, nullptr, '<'));
-  gvBalance_ = findValueForKey("color: #17A245; font-size: 16px; font-weight: bold;\">", *body,
-                               whole, nullptr, 0);
+  gvPhoneNumber_ =
+      CommonUtils::toCanonicalPhoneNumber(valueInReply("<b class=\"ms3\">", *body, '<'));
+  gvBalance_ = valueInReply("color: #17A245; font-size: 16px; font-weight: bold;\">", *body, 0);
   Logger::log("GV Phone number found: %@ balance %@", gvPhoneNumber_, gvBalance_);
   return gvPhoneNumber_.has_value();
 }

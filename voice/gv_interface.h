@@ -146,6 +146,9 @@ class GVInterface {
 
   // Each helper below expects mutex_ to be held by its caller.
 
+  // The scanner over the whole of a reply, as every operation reads its reply.
+  static Text valueInReply(std::string_view key, std::string_view body, std::int8_t endChar);
+
   // Sends `request`; the reply body when the reply passed the gate.
   std::optional<std::string> replyBody(const Request& request) const;
   std::string gvxBody() const;

@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::string_view kMobileBasePath = "/voice/m";
 
-GVInterface::Range wholeOf(std::string_view body) {
-  return {0, body.size()};
-}
-
 }  // namespace
 
 // --- Token-refresh ladder ---
@@ -45,7 +41,7 @@ bool GVInterface::sendOnceLocked(const std::string& message, const std::string& 
   const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
   if (!body) return false;
   Logger::logData("send sms response\n%@\n", *body);
-  return findValueForKey("\"send_sms_response\":", *body, wholeOf(*body), nullptr, ',') == "0";
+  return valueInReply("\"send_sms_response\":", *body, ',') == "0";
 }
 
 bool GVInterface::sendSMSwithRetry(const Text& message, const Text& recipient) {
@@ -82,9 +78,9 @@ Text GVInterface::directAccessNumberLocked(const std::string& targetNumber) {
   const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
   if (!body) return std::nullopt;
   Logger::logData("Direct dial access number response: %@", *body);
-  const Text accessNumber = CommonUtils::toCanonicalPhoneNumber(
-      findValueForKey("\"access_number\":\"", *body, wholeOf(*body), nullptr, '"'));
-  gvBalance_ = findValueForKey("\"formatted_balance\":\"", *body, wholeOf(*body), nullptr, '"');
+  const Text accessNumber =
+      CommonUtils::toCanonicalPhoneNumber(valueInReply("\"access_number\":\"", *body, '"'));
+  gvBalance_ = valueInReply("\"formatted_balance\":\"", *body, '"');
   Logger::log("Access number: %@ Balance: %@", accessNumber, gvBalance_);
   return accessNumber;
 }
@@ -125,7 +121,7 @@ bool GVInterface::setupGVCallback(const Text& number) {
   const auto body = replyBody({"POST", "/voice/call/connect/", kAuthorizationField, form});
   if (!body) return false;
   Logger::logData("Setup callback response:\n%@\n", *body);
-  return findValueForKey("\"ok\":", *body, wholeOf(*body), nullptr, ',') == "true";
+  return valueInReply("\"ok\":", *body, ',') == "true";
 }
 
 bool GVInterface::cancelGVCallback() {
@@ -136,7 +132,7 @@ bool GVInterface::cancelGVCallback() {
   const auto body = replyBody({"POST", "/voice/call/cancel/", kAuthorizationField, form});
   if (!body) return false;
   Logger::logData("Cancel callback response:\n%@\n", *body);
-  return findValueForKey("\"ok\" : ", *body, wholeOf(*body), nullptr, '}') == "true";
+  return valueInReply("\"ok\" : ", *body, '}') == "true";
 }
 
 // --- Voicemail ---

@@ -39,6 +39,10 @@ std::string decodeEntities(std::string text) {
 
 }  // namespace
 
+Text GVInterface::valueInReply(std::string_view key, std::string_view body, std::int8_t endChar) {
+  return findValueForKey(key, body, {0, body.size()}, nullptr, endChar);
+}
+
 Text GVInterface::findValueForKey(std::string_view key, std::string_view data, Range range,
                                   Range* outputRange, std::int8_t endChar) {
   const std::uint64_t size = data.size();
