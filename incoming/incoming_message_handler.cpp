@@ -12,6 +12,13 @@ void IncomingMessageHandler::setRecvSignature(const Text& signature) {
   recvSignature_ = signature;
 }
 
+std::shared_ptr<platform::CTMessage> IncomingMessageHandler::processIncomingMessage(
+    std::uint32_t /*messageId*/) {
+  return nullptr;  // no injected messages yet
+}
+
+void IncomingMessageHandler::modifyMessageifGV(platform::CTMessage& /*message*/) {}
+
 Text IncomingMessageHandler::recvSignature() const {
   std::lock_guard lock(textSettingsLock_);
   return recvSignature_;

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
+#include "platform/messaging/ct_message.h"
 #include "platform/text.h"
 
 namespace pelorin {
@@ -19,6 +21,14 @@ class IncomingMessageHandler {
   IncomingMessageHandler() = default;
   IncomingMessageHandler(const IncomingMessageHandler&) = delete;
   IncomingMessageHandler& operator=(const IncomingMessageHandler&) = delete;
+
+  // The daemon's incoming-message hook: the injected message for an id of
+  // the reserved range, or nullptr (the platform's own lookup then runs).
+  std::shared_ptr<platform::CTMessage> processIncomingMessage(std::uint32_t messageId);
+
+  // The daemon's incoming-message hook, for a received one-part SMS: rewrites
+  // a text that Google Voice forwarded from an access number in place.
+  void modifyMessageifGV(platform::CTMessage& message);
 
   // Settings, written by the settings readers and read without a lock.
   void setRecvSignature(const Text& signature);
