@@ -169,7 +169,9 @@ TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
   ASSERT_TRUE(t.waitFor("Edit Rule")) << t.screen();
   t.keys({"BSpace"});
   t.type("(212)");
-  t.keys({"Tab", "Right", "Escape"});
+  t.keys({"Tab", "Right"});
+  ASSERT_TRUE(t.waitFor("Send via  [ Carrier |*Google Voice*]")) << t.screen();
+  t.keys({"Escape"});
   ASSERT_TRUE(t.waitFor(row("1212", "Google Voice"))) << t.screen();
   EXPECT_EQ(file(), (Dictionary{{"1212", 1}, {"1310", 1}, {"1415", 7}}));
   EXPECT_EQ(saves.waitFor(1), 1);
@@ -205,6 +207,7 @@ TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
   // An unknown mode shows no segment and is kept when the control is untouched.
   t.keys({"Down", "Enter"});
   ASSERT_TRUE(t.waitFor("Mode 7 (Unknown): kept unless you choose one.")) << t.screen();
+  EXPECT_NE(t.screen().find("[ Carrier | Google Voice ]"), std::string::npos);
   t.keys({"Escape"});
   ASSERT_TRUE(t.waitFor(row("1415", "(Unknown)"))) << t.screen();
   EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"12125551212", 1}, {"1415", 7}}));

@@ -268,14 +268,20 @@ void RulesTerminal::drawRule() {
 
   mvaddstr(4, 1, marker(Focus::kMode));
   mvaddstr(4, 3, "Send via  ");
-  const char* segments[] = {" Carrier ", " Google Voice "};
+  // The selected segment is marked in text as well, for terminals without
+  // reverse video (and for captured screens).
+  const char* segments[] = {"Carrier", "Google Voice"};
+  addstr("[");
   for (int segment = 0; segment < 2; ++segment) {
-    addstr("[");
-    if (rule.selectedSegmentIndex() == segment) attron(A_REVERSE);
-    addstr(segments[segment]);
-    if (rule.selectedSegmentIndex() == segment) attroff(A_REVERSE);
-    addstr("]");
+    const bool selected = rule.selectedSegmentIndex() == segment;
+    if (segment == 1) addstr("|");
+    if (selected) attron(A_REVERSE);
+    addstr((selected ? std::string("*") + segments[segment] + "*"
+                     : std::string(" ") + segments[segment] + " ")
+               .c_str());
+    if (selected) attroff(A_REVERSE);
   }
+  addstr("]");
   if (rule.selectedSegmentIndex() == PelorinRuleViewController::kNoSegment) {
     const std::string unknown =
         "Mode " + std::to_string(rule.mode()) + " (Unknown): kept unless you choose one.";
