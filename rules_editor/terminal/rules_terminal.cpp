@@ -22,12 +22,34 @@ bool isBackspace(int key) {
   return key == KEY_BACKSPACE || key == 127 || key == 8;
 }
 
-// `text` cut or padded to `width` columns (texts here are single-width).
+// `text` cut or padded to `width` columns, one column per UTF-8 character.
 std::string fit(const std::string& text, int width) {
-  if (width <= 0) return "";
-  std::string out = text.substr(0, static_cast<std::size_t>(width));
-  out.resize(static_cast<std::size_t>(width), ' ');
+  std::string out;
+  int columns = 0;
+  for (const char c : text) {
+    const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts && columns == width) break;
+    if (starts) ++columns;
+    out += c;
+  }
+  if (columns < width) out.append(static_cast<std::size_t>(width - columns), ' ');
   return out;
+}
+
+int columnsOf(const std::string& text) {
+  int columns = 0;
+  for (const char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return columns;
+}
+
+// The end of `text` in fewer than `width` columns, leaving room for the cursor.
+std::string tail(std::string text, int width) {
+  while (!text.empty() && columnsOf(text) >= width) {
+    std::size_t cut = 1;
+    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) ++cut;
+    text.erase(0, cut);
+  }
+  return text;
 }
 
 // One list row: `left` at the start, `right` flush with the end.
@@ -203,10 +225,10 @@ void RulesTerminal::draw() {
 void RulesTerminal::drawHeader(const char* left, const char* title, const char* right) {
   attron(A_REVERSE);
   mvaddstr(0, 0, fit("", COLS).c_str());
-  mvaddstr(0, 1, left);
+  mvaddnstr(0, 1, left, std::max(COLS - 1, 0));
   const int titleColumn = std::max(0, (COLS - static_cast<int>(std::string(title).size())) / 2);
   attron(A_BOLD);
-  mvaddstr(0, titleColumn, title);
+  mvaddnstr(0, titleColumn, title, std::max(COLS - titleColumn, 0));
   attroff(A_BOLD);
   const int rightColumn = COLS - static_cast<int>(std::string(right).size()) - 1;
   if (rightColumn > 0) mvaddstr(0, rightColumn, right);
@@ -252,15 +274,11 @@ void RulesTerminal::drawRule() {
   drawHeader("< Rules", rule.title().c_str(), "");
   auto marker = [this](Focus focus) { return focus_ == focus ? ">" : " "; };
 
-  const std::string prefix = rule.prefix();
   mvaddstr(2, 1, marker(Focus::kPrefix));
   mvaddstr(2, 3, "Prefix    [");
   const int fieldWidth = std::max(COLS - 16, 1);
   // The end of a long prefix stays visible, where typing happens.
-  const std::string shown =
-      prefix.size() < static_cast<std::size_t>(fieldWidth)
-          ? prefix
-          : prefix.substr(prefix.size() - static_cast<std::size_t>(fieldWidth) + 1);
+  const std::string shown = tail(rule.prefix(), fieldWidth);
   attron(A_UNDERLINE);
   addstr(fit(shown, fieldWidth).c_str());
   attroff(A_UNDERLINE);
@@ -297,7 +315,7 @@ void RulesTerminal::drawRule() {
   drawHelp(" Tab next  Left/Right mode  Enter on Contacts: pick  Esc back (saves)");
   if (focus_ == Focus::kPrefix) {
     curs_set(1);
-    move(2, 14 + static_cast<int>(std::min(shown.size(), static_cast<std::size_t>(fieldWidth))));
+    move(2, 14 + columnsOf(shown));
   }
 }
 
