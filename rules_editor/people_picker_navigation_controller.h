@@ -6,22 +6,9 @@
 #include <vector>
 
 #include "platform/address_book.h"
+#include "rules_editor/people_picker_delegate.h"
 
 namespace pelorin::rules_editor {
-
-// What the contact picker tells its delegate. The two selection calls return
-// whether the picker goes on: true shows the person's values (or, for a
-// value, leaves the person shown), false means the delegate took the choice
-// and dismissed the picker.
-class PeoplePickerDelegate {
- public:
-  virtual ~PeoplePickerDelegate() = default;
-  virtual void peoplePickerNavigationControllerDidCancel() = 0;
-  virtual bool shouldContinueAfterSelectingPerson(const platform::Person& person) = 0;
-  virtual bool shouldContinueAfterSelectingPerson(const platform::Person& person,
-                                                  platform::PersonProperty property,
-                                                  std::size_t identifier) = 0;
-};
 
 // The contact picker: the people of the address book by name; choosing one
 // asks the delegate, which may take the person at once or let the picker show
