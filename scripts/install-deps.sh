@@ -10,6 +10,7 @@ packages=(
   libsystemd-dev systemd dbus dbus-bin
   libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
   libphonenumber-dev
+  libsqlite3-dev libncurses-dev tmux
 )
 
 missing=()

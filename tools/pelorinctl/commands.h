@@ -16,4 +16,8 @@ void addRulesCommands(CLI::App& app);   // rules, auto-rules
 void addGvCommands(CLI::App& app);      // gv
 void addNotifyCommands(CLI::App& app);  // notify
 
+// contacts; and rules set / rules delete, under the rules command.
+void addContactsCommands(CLI::App& app);
+void addRulesEditCommands(CLI::App& rules);
+
 }  // namespace pelorin::ctl

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   addRulesCommands(app);
   addGvCommands(app);
   addNotifyCommands(app);
+  addContactsCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -111,6 +111,7 @@ void addRulesCommands(CLI::App& app) {
   list->add_option("--rules-file", options->rulesFile,
                    "Rules file; default: the one under the root");
   list->callback(succeed(listRules, options));
+  addRulesEditCommands(*rules);
 
   CLI::App* autoRules = app.add_subcommand(
       "auto-rules", "The automatic rules (numbers that wrote through Google Voice)");

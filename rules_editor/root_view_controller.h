@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "platform/text.h"
+#include "platform/value.h"
+#include "rules_editor/pelorin_rule_view_controller.h"
+
+namespace pelorin::rules_editor {
+
+// The list screen: the rules in display order (keys in byte order), Edit and
+// Done, Add, Delete, and opening a rule in the rule screen. It keeps the
+// rules in memory and saves the whole dictionary at each delete and each
+// finished edit; an added rule reaches the file with the next save.
+class RootViewController {
+ public:
+  enum class EditingStyle { kNone, kDelete, kInsert };
+  enum class Screen { kList, kRule };
+
+  struct Cell {
+    std::string title;   // the prefix
+    std::string detail;  // "Carrier", "Google Voice" or "(Unknown)"
+  };
+
+  explicit RootViewController(PelorinRuleViewController& smsRuleViewController)
+      : smsRuleViewController_(smsRuleViewController) {}
+
+  // Reads the rules file; a missing or unreadable one gives an empty list.
+  void viewDidLoad();
+
+  // Edit and Done toggle the table's editing mode. In editing mode the left
+  // button is Done and there is no right button; otherwise Edit and Add.
+  void btnClicked_edit() { setEditing(!editing_); }
+  void setEditing(bool editing) { editing_ = editing; }
+  bool isEditing() const { return editing_; }
+  std::string leftButtonTitle() const { return editing_ ? "Done" : "Edit"; }
+  Text rightButtonTitle() const { return editing_ ? Text() : Text("Add"); }
+
+  // Stores Carrier under "+" in memory only; nothing is written or posted.
+  void btnClicked_add();
+
+  std::size_t numberOfRowsInSection() const { return dictRules_.size(); }
+  Cell cellForRowAtIndexPath(std::size_t row) const;
+  bool canEditRowAtIndexPath(std::size_t row) const { return row < dictRules_.size(); }
+
+  // Deletes row `row` and saves; other styles and rows out of range do nothing.
+  void commitEditingStyle(EditingStyle style, std::size_t row);
+
+  // Opens row `row` in the rule screen and takes it out of the list until the
+  // edit is stored. False (nothing happens) when the row does not exist.
+  bool didSelectRowAtIndexPath(std::size_t row);
+
+  // The navigation stack is about to show `screen`: back on the list after an
+  // edit, the rule screen's prefix and mode are stored and saved.
+  void willShowViewController(Screen screen);
+
+  bool editInProgress() const { return editInProgress_; }
+  const platform::Dictionary& dictRules() const { return dictRules_; }
+
+  // Whether the last save failed to write the rules file (cleared by the next
+  // save that succeeds), so the screen can say the rules were not saved.
+  bool lastSaveFailed() const { return lastSaveFailed_; }
+
+  // How a rule's value is shown: 0 "Carrier", 1 "Google Voice", else "(Unknown)".
+  static std::string modeTitle(const platform::Value& value);
+
+ private:
+  void save();
+  // The key of row `row` in display order.
+  const std::string& keyAt(std::size_t row) const;
+
+  PelorinRuleViewController& smsRuleViewController_;
+  platform::Dictionary dictRules_;
+  bool editing_ = false;
+  // Set from opening a rule until it is stored; one list screen per process.
+  bool editInProgress_ = false;
+  bool lastSaveFailed_ = false;
+};
+
+}  // namespace pelorin::rules_editor

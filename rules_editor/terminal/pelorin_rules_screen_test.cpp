@@ -1,0 +1,256 @@
+// pelorin-rules driven the way a person uses it: in a real terminal (tmux,
+// 80x24), by keystrokes, reading the screen; checked on the screen, the rules
+// file and the notifications seen on a private bus.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "common/names.h"
+#include "platform/address_book.h"
+#include "platform/property_list.h"
+#include "platform/session_bus.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/private_bus.h"
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin::rules_editor {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Dictionary;
+using platform::testing::runProgram;
+
+// Counts rules-changed notifications seen on the bus.
+class RulesChangedCounter {
+ public:
+  RulesChangedCounter() : center_(platform::newBusDarwinNotifyCenter()) {
+    center_->addObserver(std::string(kRulesChangedNotification), [this](const std::string&) {
+      std::lock_guard lock(mutex_);
+      ++count_;
+      changed_.notify_all();
+    });
+  }
+  // The count once it reaches `expected`, or after a short wait when it should not grow.
+  int waitFor(int expected) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, expected == count_ ? 200ms : 10s, [&] { return count_ >= expected; });
+    return count_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int count_ = 0;
+  std::unique_ptr<platform::DarwinNotifyCenter> center_;
+};
+
+// The editor running in a tmux session of its own (private server socket).
+class Terminal {
+ public:
+  Terminal(const platform::testing::TemporaryRoot& root, const std::string& busAddress)
+      : socket_(root.path("/tmux.sock")) {
+    started_ = tmux({"-f", "/dev/null", "new-session", "-d", "-x", "80", "-y", "24", "env",
+                     "PELORIN_ROOT=" + root.folder(), "DBUS_SESSION_BUS_ADDRESS=" + busAddress,
+                     PELORIN_RULES_PATH}) == 0;
+  }
+  ~Terminal() { tmux({"kill-server"}); }
+
+  bool started() const { return started_; }
+
+  // Named keys (Enter, Tab, Escape, BSpace, Up, ...).
+  void keys(const std::vector<std::string>& names) {
+    std::vector<std::string> args = {"send-keys", "-t", "0"};
+    args.insert(args.end(), names.begin(), names.end());
+    tmux(args);
+  }
+  void type(const std::string& text) { tmux({"send-keys", "-t", "0", "-l", text}); }
+  void resize(int width, int height) {
+    tmux({"resize-window", "-t", "0", "-x", std::to_string(width), "-y", std::to_string(height)});
+  }
+
+  std::string screen() {
+    std::string out;
+    tmux({"capture-pane", "-p", "-t", "0"}, &out);
+    return out;
+  }
+
+  // Polls the screen until `condition` holds on it (at most ten seconds).
+  template <typename Condition>
+  bool waitUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (condition(screen())) return true;
+      std::this_thread::sleep_for(30ms);
+    }
+    return false;
+  }
+  bool waitFor(const std::string& text) {
+    return waitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; });
+  }
+  bool waitForGone(const std::string& text) {
+    return waitUntil([&](const std::string& s) { return s.find(text) == std::string::npos; });
+  }
+  bool ended() {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (tmux({"has-session", "-t", "0"}) != 0) return true;
+      std::this_thread::sleep_for(30ms);
+    }
+    return false;
+  }
+
+ private:
+  int tmux(std::vector<std::string> args, std::string* out = nullptr) {
+    args.insert(args.begin(), {"tmux", "-S", socket_});
+    return runProgram(args, out, 10s).value_or(-1);
+  }
+
+  std::string socket_;
+  bool started_ = false;
+};
+
+// A list row as drawn: the prefix on the left, the mode and the disclosure
+// mark at the right edge (captured without trailing blanks).
+std::string row(const std::string& prefix, const std::string& mode, std::size_t width = 80) {
+  std::string line = " " + prefix;
+  const std::string right = mode + "  >";
+  line.resize(width - right.size() - 1, ' ');
+  return line + right + "\n";
+}
+
+class PelorinRulesScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(bus_.started());
+    auto book = platform::newSqliteAddressBook();
+    book->addPerson("Bea Many", {{"home", "(310) 555-0000"}, {"work", "+44 20 7946 0123"}},
+                    {{"home", "bea@example.com"}});
+    book->addPerson("Ada One", {{"mobile", "(212) 555-1212"}}, {});
+  }
+
+  Dictionary file() {
+    return platform::readDictionary(root_.path(std::string(kRulesFile))).value_or(Dictionary{});
+  }
+  void seed(const Dictionary& rules) {
+    platform::writePropertyListAtomically(root_.path(std::string(kRulesFile)), rules);
+  }
+
+  platform::testing::TemporaryRoot root_;
+  platform::testing::PrivateBus bus_;
+};
+
+TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
+  seed({{"1310", 1}, {"1415", 7}});
+  RulesChangedCounter saves;
+  Terminal t(root_, bus_.address());
+  ASSERT_TRUE(t.started());
+
+  // The launch alert, dismissed with Enter.
+  ASSERT_TRUE(t.waitFor("Dorvessa Rules")) << t.screen();
+  EXPECT_NE(t.screen().find("[ Dismiss ]"), std::string::npos);
+  EXPECT_NE(t.screen().find("Rules set in this app override Send switch set"), std::string::npos);
+  t.keys({"Enter"});
+  ASSERT_TRUE(t.waitForGone("Dismiss")) << t.screen();
+  EXPECT_NE(t.screen().find(row("1310", "Google Voice")), std::string::npos) << t.screen();
+  EXPECT_NE(t.screen().find(row("1415", "(Unknown)")), std::string::npos);
+
+  // Add: a "+" row first in display order, neither saved nor announced.
+  t.keys({"a"});
+  ASSERT_TRUE(t.waitFor(row("+", "Carrier"))) << t.screen();
+  EXPECT_EQ(file(), (Dictionary{{"1310", 1}, {"1415", 7}}));
+  EXPECT_EQ(saves.waitFor(0), 0);
+
+  // Open it, type (212), choose Google Voice, go back: stored as 1212.
+  t.keys({"Enter"});
+  ASSERT_TRUE(t.waitFor("Edit Rule")) << t.screen();
+  t.keys({"BSpace"});
+  t.type("(212)");
+  t.keys({"Tab", "Right"});
+  ASSERT_TRUE(t.waitFor("Send via  [ Carrier |*Google Voice*]")) << t.screen();
+  t.keys({"Escape"});
+  ASSERT_TRUE(t.waitFor(row("1212", "Google Voice"))) << t.screen();
+  EXPECT_EQ(file(), (Dictionary{{"1212", 1}, {"1310", 1}, {"1415", 7}}));
+  EXPECT_EQ(saves.waitFor(1), 1);
+
+  // The stored rule stays selected; reopen it and take a number from a
+  // contact with several values (the e-mail address is refused).
+  t.keys({"Enter"});
+  ASSERT_TRUE(t.waitFor("Edit Rule"));
+  t.keys({"Tab", "Tab", "Enter"});
+  ASSERT_TRUE(t.waitFor("Ada One")) << t.screen();
+  t.keys({"Down", "Enter"});
+  ASSERT_TRUE(t.waitFor("bea@example.com")) << t.screen();
+  t.keys({"Down", "Down", "Enter"});
+  ASSERT_TRUE(t.waitFor("Only a phone number can become a prefix.")) << t.screen();
+  t.keys({"Up", "Enter"});
+  ASSERT_TRUE(t.waitFor("+442079460123")) << t.screen();
+  t.keys({"Escape"});
+  ASSERT_TRUE(t.waitFor(row("011442079460123", "Google Voice"))) << t.screen();
+  EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"1310", 1}, {"1415", 7}}));
+  EXPECT_EQ(saves.waitFor(2), 2);
+
+  // A contact with one number fills the field at once.
+  t.keys({"Down", "Enter"});
+  ASSERT_TRUE(t.waitFor("Edit Rule"));
+  t.keys({"Tab", "Tab", "Enter"});
+  ASSERT_TRUE(t.waitFor("Ada One"));
+  t.keys({"Enter"});
+  ASSERT_TRUE(t.waitFor("+12125551212")) << t.screen();
+  t.keys({"Escape"});
+  ASSERT_TRUE(t.waitFor(row("12125551212", "Google Voice"))) << t.screen();
+  EXPECT_EQ(saves.waitFor(3), 3);
+
+  // An unknown mode shows no segment and is kept when the control is untouched.
+  t.keys({"Down", "Enter"});
+  ASSERT_TRUE(t.waitFor("Mode 7 (Unknown): kept unless you choose one.")) << t.screen();
+  EXPECT_NE(t.screen().find("[ Carrier | Google Voice ]"), std::string::npos);
+  t.keys({"Escape"});
+  ASSERT_TRUE(t.waitFor(row("1415", "(Unknown)"))) << t.screen();
+  EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"12125551212", 1}, {"1415", 7}}));
+  EXPECT_EQ(saves.waitFor(4), 4);
+
+  // Editing mode: Done, no Add; d deletes the selected row at once.
+  t.keys({"e"});
+  ASSERT_TRUE(t.waitFor("[Done]")) << t.screen();
+  EXPECT_EQ(t.screen().find("[Add]"), std::string::npos);
+  t.keys({"Up", "d"});
+  ASSERT_TRUE(t.waitForGone("12125551212")) << t.screen();
+  EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"1415", 7}}));
+  EXPECT_EQ(saves.waitFor(5), 5);
+  t.keys({"e"});
+  ASSERT_TRUE(t.waitFor("[Add]")) << t.screen();
+
+  t.keys({"q"});
+  EXPECT_TRUE(t.ended());
+}
+
+TEST_F(PelorinRulesScreenTest, RedrawsOnResizeAndSaysWhenRulesWereNotSaved) {
+  seed({{"1212", 0}, {"1310", 1}});
+  Terminal t(root_, bus_.address());
+  ASSERT_TRUE(t.started());
+  ASSERT_TRUE(t.waitFor("Dismiss"));
+  t.keys({"Enter"});
+  ASSERT_TRUE(t.waitFor(row("1212", "Carrier"))) << t.screen();
+
+  t.resize(60, 20);
+  ASSERT_TRUE(t.waitFor(row("1310", "Google Voice", 60))) << t.screen();
+  t.resize(80, 24);
+  ASSERT_TRUE(t.waitFor(row("1310", "Google Voice"))) << t.screen();
+
+  // A folder in the rules file's place makes every write fail.
+  std::filesystem::remove(root_.path(std::string(kRulesFile)));
+  std::filesystem::create_directories(root_.path(std::string(kRulesFile)) + "/in-the-way");
+  t.keys({"e", "d"});
+  ASSERT_TRUE(t.waitFor("Rules NOT saved")) << t.screen();
+  std::filesystem::remove_all(root_.path(std::string(kRulesFile)));
+  t.keys({"d"});
+  ASSERT_TRUE(t.waitForGone("Rules NOT saved")) << t.screen();
+  EXPECT_EQ(file(), Dictionary{});
+}
+
+}  // namespace
+}  // namespace pelorin::rules_editor
