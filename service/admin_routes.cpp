@@ -46,6 +46,7 @@ Fault faultFrom(const json& body) {
               .drop = body.value("drop", false)};
   if (body.contains("status")) fault.status = body["status"].get<int>();
   if (body.contains("body")) fault.body = body["body"].get<std::string>();
+  if (body.contains("location")) fault.location = body["location"].get<std::string>();
   if (body.contains("send_sms_response")) {
     fault.sendSmsResponse = body["send_sms_response"].get<int>();
   }

@@ -69,9 +69,10 @@ void VoiceRoutes::serve(const httplib::Request& request, httplib::Response& resp
     return;
   }
   Reply reply;
-  if (fault && (fault->status || fault->body)) {
-    reply.status = fault->status.value_or(200);
+  if (fault && (fault->status || fault->body || fault->location)) {
+    reply.status = fault->status.value_or(fault->location ? 302 : 200);
     reply.body = fault->body.value_or("");
+    if (fault->location) reply.headers.emplace_back("Location", *fault->location);
   } else {
     reply = (this->*route)(request, fault ? &*fault : nullptr);
   }

@@ -31,6 +31,10 @@ GVInterface::GVInterface(std::string serviceBaseURL) : serviceBaseURL_(std::move
 // --- Request conventions ---
 
 std::optional<std::string> GVInterface::replyBody(const Request& request) const {
+  if (!platform::isHttpsURL(serviceBaseURL_)) {
+    Logger::log("Service URL %@ is not an https:// URL: request not sent", serviceBaseURL_);
+    return std::nullopt;
+  }
   platform::HttpRequest http{.method = std::string(request.method),
                              .url = serviceBaseURL_ + request.pathAndQuery};
   if (request.fields & kAuthorizationField) {

@@ -45,7 +45,8 @@ class GVInterface {
   static GVInterface& sharedInstance();
 
   // An instance of its own (tests, tools) talking to `serviceBaseURL`
-  // (scheme, host and optional port, e.g. "https://www.google.com").
+  // (scheme, host and optional port, e.g. "https://www.google.com"). Only
+  // https:// is ever talked to: with another scheme every request fails.
   explicit GVInterface(std::string serviceBaseURL);
   GVInterface(const GVInterface&) = delete;
   GVInterface& operator=(const GVInterface&) = delete;

@@ -61,6 +61,8 @@ class GvServiceProcess {
   bool running() const { return !baseURL_.empty(); }
   const std::string& baseURL() const { return baseURL_; }
   const std::string& caFile() const { return caFile_; }
+  // The admin interface: plain HTTP on loopback.
+  const std::string& adminURL() const { return adminURL_; }
 
   // A client that trusts this service, with a cookie store of its own.
   std::unique_ptr<platform::HttpClient> newClient(
@@ -89,6 +91,7 @@ class GvServiceProcess {
   int stdinWriter_ = -1;
   std::string baseURL_;
   std::string caFile_;
+  std::string adminURL_;
   std::unique_ptr<Admin> admin_;
 };
 
