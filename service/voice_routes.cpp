@@ -85,7 +85,8 @@ void VoiceRoutes::serve(const httplib::Request& request, httplib::Response& resp
 void VoiceRoutes::journal(const httplib::Request& request, int status, bool dropped) {
   JournalEntry entry{.method = request.method,
                      .target = request.target,
-                     .body = request.body,
+                     .body = request.body.substr(0, RequestJournal::kMaxBodyBytes),
+                     .bodySize = request.body.size(),
                      .status = status,
                      .dropped = dropped,
                      .peer = request.remote_addr + ":" + std::to_string(request.remote_port)};

@@ -143,6 +143,7 @@ std::vector<JournalRecord> GvServiceProcess::journal() {
     JournalRecord record{.method = entry.value("method", ""),
                          .target = entry.value("target", ""),
                          .body = entry.value("body", ""),
+                         .bodySize = entry.value("body_size", std::size_t{0}),
                          .status = entry.value("status", 0),
                          .dropped = entry.value("dropped", false)};
     const json headers = entry.value("headers", json::object());

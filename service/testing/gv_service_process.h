@@ -20,7 +20,8 @@ struct JournalRecord {
   std::string method;
   std::string target;
   std::map<std::string, std::string> headers;
-  std::string body;
+  std::string body;          // its start only, when it was large
+  std::size_t bodySize = 0;  // the whole body's size
   int status = 0;
   bool dropped = false;
 
