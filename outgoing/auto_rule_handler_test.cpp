@@ -102,13 +102,14 @@ TEST(AutoRuleHandlerConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredNumbers)
   platform::testing::TemporaryRoot root;
   platform::testing::NotificationRecorder notifications;
   const Array stored{"12125550001", "12125550002", "12125550003"};
-  for (int round = 0; round < 50; ++round) {
+  for (int round = 0; round < 200; ++round) {
     root.writeFile(std::string(kAutoRulesFile), platform::toXmlPropertyList(Value(stored)));
     AutoRuleHandler handler;
     std::atomic<bool> go{false};
     std::thread adder([&] {
       while (!go.load()) std::this_thread::yield();
-      while (!handler.enableAutoRules()) std::this_thread::yield();
+      while (!handler.enableAutoRules()) {
+      }
       handler.addRecipient("(310) 555-1212");
     });
     go = true;

@@ -131,13 +131,14 @@ TEST(AccessNumberCacheConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredPairs)
   platform::Dictionary stored;
   stored.emplace("14155550001", platform::Value("14155553001"));
   stored.emplace("14155550002", platform::Value("14155553002"));
-  for (int round = 0; round < 50; ++round) {
+  for (int round = 0; round < 200; ++round) {
     ASSERT_TRUE(platform::writePropertyListAtomically(path, platform::Value(stored)));
     AccessNumberCache cache;
     std::atomic<bool> go{false};
     std::thread adder([&] {
       while (!go.load()) std::this_thread::yield();
-      while (!cache.enableAccessNumberCache()) std::this_thread::yield();
+      while (!cache.enableAccessNumberCache()) {
+      }
       cache.addAccessNumber("14155553009", "14155550009");
     });
     go = true;
