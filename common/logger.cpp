@@ -41,11 +41,11 @@ void Logger::logMessage(std::string_view message) {
   entry += platform::format("%@\n\n", message);
   entry += platform::format("%@\n\n", platform::bundleIdentifier());
 
+  // The file holds sign-in replies and cookies: private, never through a
+  // link, the header written only by the process that creates it.
   const std::string path = resolvedPath(kLogFile);
   std::lock_guard lock(entryMutex_);
-  if (platform::appendToExistingFile(path, entry)) return;
-  if (!platform::createFileIfMissing(path)) return;
-  platform::appendToExistingFile(path, headerLine() + entry);
+  platform::appendToPrivateFile(path, headerLine(), entry);
 }
 
 }  // namespace pelorin

@@ -37,7 +37,8 @@ class Logger {
   bool enableLogging() const { return enableLogging_.load(std::memory_order_relaxed); }
 
   // Writes one entry with `message` verbatim (never used as a format). The
-  // file is created with its header line on first use; failures drop the entry.
+  // file is created 0600 with its header line on first use; a link, a file
+  // that is not a regular file of this user, and failed writes drop the entry.
   void logMessage(std::string_view message);
 
  private:

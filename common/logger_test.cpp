@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+#include <vector>
+
 #include "common/names.h"
 #include "platform/process_info.h"
 #include "platform/testing/temporary_root.h"
@@ -61,6 +65,86 @@ TEST_F(LoggerTest, LogDataWritesTheMissingValueForInvalidUtf8) {
   const std::string log = logFile();
   EXPECT_NE(log.find("recv sms:\ncaf\xC3\xA9\n\n\n"), std::string::npos);
   EXPECT_NE(log.find("recv sms:\n(null)\n\n\n"), std::string::npos);
+}
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kHeader = "Pelorin 7 2.3-2 Log File\n";
+
+TEST_F(LoggerTest, FileIsPrivateAndAnExistingOneIsMadePrivate) {
+  Logger::enable();
+  Logger::log("Auth=secret");
+  const fs::perms othersAndGroup = fs::perms::group_all | fs::perms::others_all;
+  const std::string path = root_.path(std::string(kLogFile));
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read);
+  Logger::log("gvx cookie");
+  EXPECT_EQ(fs::status(path).permissions() & othersAndGroup, fs::perms::none);
+  EXPECT_NE(logFile().find("gvx cookie"), std::string::npos);
+}
+
+// A link planted at the log path is never followed: an existing target is
+// left as it was, a dangling one is not created; a folder there is not
+// written into. The entries are dropped.
+TEST_F(LoggerTest, PlantedLinksAndOtherFilesAreNotWrittenThrough) {
+  const std::string path = root_.path(std::string(kLogFile));
+  const std::string target = root_.path("/target.txt");
+  struct Case {
+    const char* name;
+    bool targetExists;
+    bool folder;
+  };
+  for (const Case& c : {Case{"existing target", true, false}, Case{"dangling", false, false},
+                        Case{"folder", false, true}}) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(path);
+    fs::remove(target);
+    fs::create_directories(fs::path(path).parent_path());
+    if (c.targetExists) root_.writeFile("/target.txt", "kept\n");
+    if (c.folder) {
+      fs::create_directory(path);
+    } else {
+      fs::create_symlink(target, path);
+    }
+    Logger::enable();
+    Logger::log("Auth=secret");
+    if (c.targetExists) {
+      EXPECT_EQ(root_.readFile("/target.txt"), "kept\n");
+    } else {
+      EXPECT_FALSE(fs::exists(target));
+    }
+    if (c.folder) {
+      EXPECT_TRUE(fs::is_empty(path));
+    }
+  }
+}
+
+// Loggers of their own share no lock, as in separate processes: the file
+// gets exactly one header, at its start, and every entry.
+TEST_F(LoggerTest, ConcurrencyRacingCreatorsWriteOneHeader) {
+  Logger::enable();
+  for (int round = 0; round < 20; ++round) {
+    fs::remove(root_.path(std::string(kLogFile)));
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 4; ++i) {
+      writers.emplace_back([] {
+        Logger own;
+        own.setEnableLogging(true);
+        own.logMessage("entry");
+      });
+    }
+    for (auto& writer : writers) writer.join();
+    const std::string log = logFile();
+    ASSERT_TRUE(log.starts_with(kHeader)) << "round " << round;
+    EXPECT_EQ(log.find(kHeader, 1), std::string::npos) << "round " << round;
+    std::size_t entries = 0;
+    for (auto at = log.find("entry\n"); at != std::string::npos; at = log.find("entry\n", at + 1))
+      ++entries;
+    EXPECT_EQ(entries, 4u);
+  }
 }
 
 }  // namespace

@@ -43,12 +43,22 @@ AutoRuleHandler& AutoRuleHandler::sharedInstance() {
 }
 
 void AutoRuleHandler::setEnableAutoSendRules(bool enable) {
-  enableAutoRules_.store(enable, std::memory_order_relaxed);
-  if (enable) {
-    readRuleFile();
-  } else {
+  if (!enable) {
+    enableAutoRules_.store(false, std::memory_order_relaxed);
     resetRules();
+    return;
   }
+  // The set is loaded under the lock before the flag is raised: an addition
+  // that sees the flag then finds the stored numbers, rather than an empty
+  // set it would write over the shared file.
+  std::string description;
+  {
+    std::lock_guard lock(sendRulesLock_);
+    sendRules_ = readRules();
+    enableAutoRules_.store(true, std::memory_order_release);
+    description = describeRules(*sendRules_);
+  }
+  Logger::log("Set of rule keys: %@", description);
 }
 
 void AutoRuleHandler::readRuleFile() {
@@ -74,7 +84,7 @@ void AutoRuleHandler::addRecipient(const Text& number) {
   std::string description;
   {
     std::lock_guard lock(sendRulesLock_);
-    if (!sendRules_) sendRules_.emplace();
+    if (!sendRules_) sendRules_ = readRules();
     if (!sendRules_->insert(canonical).second) return;
     writeRules(*sendRules_);
     description = describeRules(*sendRules_);

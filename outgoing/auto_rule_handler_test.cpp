@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/testing/notification_recorder.h"
@@ -91,6 +94,32 @@ TEST_F(AutoRuleHandlerTest, BadFileReadsAsAnEmptySet) {
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
   handler_.addRecipient("2125551212");
   EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+}
+
+// An addition racing the switch-on must land on top of the stored numbers,
+// never write a one-entry file over them.
+TEST(AutoRuleHandlerConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredNumbers) {
+  platform::testing::TemporaryRoot root;
+  platform::testing::NotificationRecorder notifications;
+  const Array stored{"12125550001", "12125550002", "12125550003"};
+  for (int round = 0; round < 200; ++round) {
+    root.writeFile(std::string(kAutoRulesFile), platform::toXmlPropertyList(Value(stored)));
+    AutoRuleHandler handler;
+    std::atomic<bool> go{false};
+    std::thread adder([&] {
+      while (!go.load()) std::this_thread::yield();
+      while (!handler.enableAutoRules()) {
+      }
+      handler.addRecipient("(310) 555-1212");
+    });
+    go = true;
+    handler.setEnableAutoSendRules(true);
+    adder.join();
+    const auto file = platform::readArray(root.path(std::string(kAutoRulesFile)));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size(), 4u) << "round " << round;
+    EXPECT_TRUE(handler.recipientFound("12125550002"));
+  }
 }
 
 }  // namespace

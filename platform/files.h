@@ -19,4 +19,21 @@ bool createFileIfMissing(const std::string& path);
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path);
 
+// What appendToPrivateFile did.
+enum class PrivateAppend {
+  kAppended,  // `bytes` added to the end of the existing file
+  kCreated,   // the file created holding `header` and `bytes`
+  kFailed,    // nothing, or not all of it, written
+};
+
+// Appends `bytes` to a file that holds secrets. Never through a symbolic link
+// at `path`, and only to a regular file owned by the process's user (an
+// existing file readable by others is made 0600). A missing file is created,
+// with any missing parent folder, mode 0600, holding `header` then `bytes`;
+// it appears with both in it, so among processes racing to create it exactly
+// one writes the header. Never blocks on a FIFO. A failed or short write is
+// kFailed, never taken for a missing file.
+PrivateAppend appendToPrivateFile(const std::string& path, std::string_view header,
+                                  std::string_view bytes);
+
 }  // namespace pelorin::platform

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelorin::platform {
@@ -50,7 +51,8 @@ class HttpClient {
   virtual ~HttpClient() = default;
 
   // Sends `request` and blocks until the whole reply is in, following
-  // redirects. Returns the final reply, whatever its status; nullopt on any
+  // redirects. HTTPS only: a URL or a redirect to any other scheme is a
+  // transport failure. Returns the final reply, whatever its status; nullopt on any
   // transport failure (host unreachable, TLS verification failed, connection
   // dropped, time-out, malformed URL). Never throws.
   virtual std::optional<HttpResponse> send(const HttpRequest& request) = 0;
@@ -80,8 +82,13 @@ std::unique_ptr<HttpClient> newCurlHttpClient(const CurlHttpClientOptions& optio
 
 // The Google Voice service's base URL (scheme, host and optional port, no
 // trailing slash): PELORIN_GV_URL, or "https://www.google.com" when unset.
-// Read on every call.
+// Read on every call. Given as set: a URL that is not https:// is refused by
+// the client (see isHttpsURL).
 std::string voiceServiceBaseURL();
+
+// Whether `url` starts with "https://" (any letter case): the only scheme
+// the client talks.
+bool isHttpsURL(std::string_view url);
 
 // The trust store the default client uses: PELORIN_GV_CACERT, or empty.
 std::string voiceServiceTrustStore();

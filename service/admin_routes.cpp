@@ -11,9 +11,11 @@ namespace {
 using nlohmann::json;
 constexpr const char* kJson = "application/json";
 
+// Invalid UTF-8 a client sent (a text, a header, a body) is answered with
+// U+FFFD in its place: the admin JSON stays valid whatever was received.
 void answer(httplib::Response& response, const json& body, int status = 200) {
   response.status = status;
-  response.set_content(body.dump(), kJson);
+  response.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), kJson);
 }
 
 // Runs `action` on the request's JSON body; a body that is not a JSON object
@@ -34,9 +36,16 @@ auto withBody(Action action) {
 json toJson(const JournalEntry& entry) {
   json headers = json::object();
   for (const auto& [name, value] : entry.headers) headers[name] = value;
-  return {{"sequence", entry.sequence}, {"method", entry.method}, {"target", entry.target},
-          {"headers", headers},         {"body", entry.body},     {"status", entry.status},
-          {"dropped", entry.dropped},   {"peer", entry.peer}};
+  return {{"sequence", entry.sequence},
+          {"method", entry.method},
+          {"target", entry.target},
+          {"headers", headers},
+          {"body", entry.body},
+          {"body_size", entry.bodySize},
+          {"body_truncated", entry.bodySize > entry.body.size()},
+          {"status", entry.status},
+          {"dropped", entry.dropped},
+          {"peer", entry.peer}};
 }
 
 Fault faultFrom(const json& body) {
@@ -46,6 +55,7 @@ Fault faultFrom(const json& body) {
               .drop = body.value("drop", false)};
   if (body.contains("status")) fault.status = body["status"].get<int>();
   if (body.contains("body")) fault.body = body["body"].get<std::string>();
+  if (body.contains("location")) fault.location = body["location"].get<std::string>();
   if (body.contains("send_sms_response")) {
     fault.sendSmsResponse = body["send_sms_response"].get<int>();
   }

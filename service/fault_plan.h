@@ -19,7 +19,8 @@ struct Fault {
   bool drop = false;
   std::optional<int> status;
   std::optional<std::string> body;
-  std::optional<int> sendSmsResponse;  // the code a send reply carries instead of 0
+  std::optional<std::string> location;  // a redirect there (status 302 unless given)
+  std::optional<int> sendSmsResponse;   // the code a send reply carries instead of 0
 };
 
 // Pending faults, consumed in the order given. Thread-safe.

@@ -25,12 +25,16 @@ namespace {
 constexpr std::size_t kServerThreads = 64;
 constexpr std::size_t kRequestsPerConnection = 1'000'000;
 constexpr time_t kKeepAliveSeconds = 30;
+// Far above any request the client makes (a sign-in form, a call-back form,
+// a "gvx" body); larger bodies are answered 413 without being kept.
+constexpr std::size_t kMaxRequestBodyBytes = 1024 * 1024;
 
 void tune(httplib::Server& server) {
   server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
   server.set_tcp_nodelay(true);
   server.set_keep_alive_max_count(kRequestsPerConnection);
   server.set_keep_alive_timeout(kKeepAliveSeconds);
+  server.set_payload_max_length(kMaxRequestBodyBytes);
 }
 
 std::optional<Certificate> identity(const ServiceOptions& options) {

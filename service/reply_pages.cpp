@@ -110,7 +110,8 @@ std::string voicemailReply(const Account& account) {
                     {"messageText", voicemail.transcript},
                     {"isRead", false}});
   }
-  return nlohmann::json{{"ok", true}, {"messageList", list}}.dump();
+  return nlohmann::json{{"ok", true}, {"messageList", list}}.dump(
+      -1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string signedOutPage() {

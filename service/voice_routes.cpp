@@ -69,9 +69,10 @@ void VoiceRoutes::serve(const httplib::Request& request, httplib::Response& resp
     return;
   }
   Reply reply;
-  if (fault && (fault->status || fault->body)) {
-    reply.status = fault->status.value_or(200);
+  if (fault && (fault->status || fault->body || fault->location)) {
+    reply.status = fault->status.value_or(fault->location ? 302 : 200);
     reply.body = fault->body.value_or("");
+    if (fault->location) reply.headers.emplace_back("Location", *fault->location);
   } else {
     reply = (this->*route)(request, fault ? &*fault : nullptr);
   }
@@ -84,7 +85,8 @@ void VoiceRoutes::serve(const httplib::Request& request, httplib::Response& resp
 void VoiceRoutes::journal(const httplib::Request& request, int status, bool dropped) {
   JournalEntry entry{.method = request.method,
                      .target = request.target,
-                     .body = request.body,
+                     .body = request.body.substr(0, RequestJournal::kMaxBodyBytes),
+                     .bodySize = request.body.size(),
                      .status = status,
                      .dropped = dropped,
                      .peer = request.remote_addr + ":" + std::to_string(request.remote_port)};

@@ -27,17 +27,20 @@ AccessNumberCache::AccessNumberCache() {
 }
 
 void AccessNumberCache::setEnableAccessNumberCache(bool enable) {
-  enabled_.store(enable, std::memory_order_relaxed);
   if (enable) {
-    readAccessNumberFile();
+    enableAndLoad();
   } else {
+    enabled_.store(false, std::memory_order_relaxed);
     resetCache();
   }
 }
 
 void AccessNumberCache::setEnableUseCarrierSMS(bool enable) {
-  enabled_.store(enable, std::memory_order_relaxed);
-  if (enable) readAccessNumberFile();
+  if (enable) {
+    enableAndLoad();
+  } else {
+    enabled_.store(false, std::memory_order_relaxed);
+  }
 }
 
 void AccessNumberCache::readAccessNumberFile() {
@@ -46,6 +49,20 @@ void AccessNumberCache::readAccessNumberFile() {
   {
     std::lock_guard lock(accessNumbersLock_);
     numberCache_ = readNumberFile();
+    description = describeMap();
+  }
+  Logger::log("Access number map: %@", description);
+}
+
+// The map is loaded under the lock before the flag is raised: an addition
+// that sees the flag then finds the stored entries, rather than an empty map
+// it would write over the shared file.
+void AccessNumberCache::enableAndLoad() {
+  std::string description;
+  {
+    std::lock_guard lock(accessNumbersLock_);
+    numberCache_ = readNumberFile();
+    enabled_.store(true, std::memory_order_release);
     description = describeMap();
   }
   Logger::log("Access number map: %@", description);
@@ -90,7 +107,7 @@ void AccessNumberCache::addAccessNumber(const Text& accessNumber, const Text& ta
   std::string description;
   {
     std::lock_guard lock(accessNumbersLock_);
-    if (!numberCache_) numberCache_.emplace();
+    if (!numberCache_) numberCache_ = readNumberFile();
     removeTargetsOf(*accessNumber);
     (*numberCache_)[*targetNumber] = *accessNumber;
     writeFile();

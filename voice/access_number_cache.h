@@ -59,6 +59,8 @@ class AccessNumberCache {
   // Caller holds accessNumbersLock_. Removes every target of `accessNumber`;
   // returns how many there were.
   std::size_t removeTargetsOf(const std::string& accessNumber);
+  // Loads the file under the lock, then raises the flag.
+  void enableAndLoad();
   void writeFile();
   std::string describeMap() const;
   static void announceChange(const std::string& mapDescription);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/logger.h"
 #include "common/names.h"
 #include "platform/property_list.h"
@@ -117,6 +120,35 @@ TEST_F(AccessNumberCacheTest, UnreadableFileReadsAsEmpty) {
   EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
   cache_.addAccessNumber("A", "T");
   EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{{"T", "A"}}));
+}
+
+// An addition racing the switch-on must land on top of the stored pairs,
+// never write a one-entry file over them.
+TEST(AccessNumberCacheConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredPairs) {
+  platform::testing::TemporaryRoot root;
+  platform::testing::NotificationRecorder notifications;
+  const std::string path = resolvedPath(kAccessNumberCacheFile);
+  platform::Dictionary stored;
+  stored.emplace("14155550001", platform::Value("14155553001"));
+  stored.emplace("14155550002", platform::Value("14155553002"));
+  for (int round = 0; round < 200; ++round) {
+    ASSERT_TRUE(platform::writePropertyListAtomically(path, platform::Value(stored)));
+    AccessNumberCache cache;
+    std::atomic<bool> go{false};
+    std::thread adder([&] {
+      while (!go.load()) std::this_thread::yield();
+      while (!cache.enableAccessNumberCache()) {
+      }
+      cache.addAccessNumber("14155553009", "14155550009");
+    });
+    go = true;
+    cache.setEnableAccessNumberCache(true);
+    adder.join();
+    const auto file = platform::readDictionary(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size(), 3u) << "round " << round;
+    EXPECT_EQ(cache.accessNumber("14155550002"), "14155553002");
+  }
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ GVInterface::GVInterface(std::string serviceBaseURL) : serviceBaseURL_(std::move
 // --- Request conventions ---
 
 std::optional<std::string> GVInterface::replyBody(const Request& request) const {
+  if (!platform::isHttpsURL(serviceBaseURL_)) {
+    Logger::log("Service URL %@ is not an https:// URL: request not sent", serviceBaseURL_);
+    return std::nullopt;
+  }
   platform::HttpRequest http{.method = std::string(request.method),
                              .url = serviceBaseURL_ + request.pathAndQuery};
   if (request.fields & kAuthorizationField) {
@@ -54,25 +58,36 @@ std::string GVInterface::gvxBody() const {
 // --- Sign-in and sign-out ---
 
 bool GVInterface::getAuthToken() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   return signInLocked();
 }
 
 bool GVInterface::signInLocked() {
-  if (!userName_ || !password_) return false;
-  authToken_.reset();
+  Text userName, password;
+  {
+    std::lock_guard lock(fieldsMutex_);
+    userName = userName_;
+    password = password_;
+  }
+  if (!userName || !password) return false;
+  setSessionField(authToken_, std::nullopt);
   const std::string form =
-      platform::format("Email=%@&Passwd=%@&service=%@&source=%@", userName_,
-                       percentEscaped(*password_), kClientLoginService, kClientLoginSource);
+      platform::format("Email=%@&Passwd=%@&service=%@&source=%@", percentEscaped(*userName),
+                       percentEscaped(*password), kClientLoginService, kClientLoginSource);
   const auto body = replyBody({"POST", "/accounts/ClientLogin", kNoFields, form});
   if (!body) return false;
   Logger::logData("get auth token\n%@\n", *body);
-  authToken_ = valueInReply("Auth=", *body, 0);
+  setSessionField(authToken_, valueInReply("Auth=", *body, 0));
   return true;
 }
 
+void GVInterface::setSessionField(Text& field, Text value) {
+  std::lock_guard lock(fieldsMutex_);
+  field = std::move(value);
+}
+
 void GVInterface::logOut() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   logOutLocked();
 }
 
@@ -80,25 +95,25 @@ void GVInterface::logOutLocked() {
   if (!authToken_) return;
   replyBody({"GET", "/voice/account/signout", kUserAgentField, std::nullopt});
   Logger::log("Logout finished.");
-  authToken_.reset();
+  setSessionField(authToken_, std::nullopt);
 }
 
 // --- Form token, mobile cookie, account number ---
 
 bool GVInterface::getRNRSE() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   return fetchFormTokenLocked();
 }
 
 bool GVInterface::fetchFormTokenLocked() {
   if (!authToken_) return false;
-  rnrseToken_.reset();
+  setSessionField(rnrseToken_, std::nullopt);
   if (const auto body =
           replyBody({"GET", "/voice/request/unread", kAuthorizationField, std::nullopt})) {
     Logger::logData("rnrse token response obtained \n%@", *body);
     const Text token = valueInReply("\"r\":\"", *body, '"');
     if (token) {
-      rnrseToken_ = percentEscaped(*token);
+      setSessionField(rnrseToken_, percentEscaped(*token));
       Logger::log("rnrse token: %@", rnrseToken_);
       return true;
     }
@@ -108,20 +123,20 @@ bool GVInterface::fetchFormTokenLocked() {
 }
 
 bool GVInterface::getGVXCookie() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   return fetchGvxCookieLocked();
 }
 
 bool GVInterface::fetchGvxCookieLocked() {
   if (!authToken_) return false;
-  gvxCookie_.reset();
+  setSessionField(gvxCookie_, std::nullopt);
   const std::string path = platform::format("%@?initialauth&pli=1", kMobileBasePath);
   if (!replyBody({"GET", path, kAuthorizationField | kUserAgentField, std::nullopt})) return false;
   Logger::log("GVX response obtained, looking for the cookie");
   for (const auto& cookie : platform::httpClient().cookies()) {
     if (cookie.name != "gvx") continue;
     Logger::log("GVX cookie found: %@", cookie.value);
-    gvxCookie_ = cookie.value;
+    setSessionField(gvxCookie_, cookie.value);
     return true;
   }
   Logger::log("GVX cookie not found");
@@ -129,7 +144,7 @@ bool GVInterface::fetchGvxCookieLocked() {
 }
 
 bool GVInterface::getGVNumberOnline() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   return fetchAccountNumberLocked();
 }
 
@@ -141,13 +156,15 @@ bool GVInterface::fetchAccountNumberLocked() {
   Logger::logData("Get GV Number response:\n%@\n", *body);
   gvPhoneNumber_ =
       CommonUtils::toCanonicalPhoneNumber(valueInReply("<b class=\"ms3\">", *body, '<'));
-  gvBalance_ = valueInReply("color: #17A245; font-size: 16px; font-weight: bold;\">", *body, 0);
-  Logger::log("GV Phone number found: %@ balance %@", gvPhoneNumber_, gvBalance_);
+  const Text balance =
+      valueInReply("color: #17A245; font-size: 16px; font-weight: bold;\">", *body, 0);
+  setGVBalance(balance);
+  Logger::log("GV Phone number found: %@ balance %@", gvPhoneNumber_, balance);
   return gvPhoneNumber_.has_value();
 }
 
 Text GVInterface::gvPhoneNumber() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   return accountNumberLocked();
 }
 
@@ -158,107 +175,107 @@ Text GVInterface::accountNumberLocked() {
 }
 
 Text GVInterface::offlineGVPhoneNumber() {
-  std::lock_guard lock(mutex_);
-  if (!useDataforAccessNumbers_) return std::nullopt;
+  if (!useDataforAccessNumbers()) return std::nullopt;
+  std::lock_guard lock(operationMutex_);
   return accountNumberLocked();
 }
 
 // --- Fields ---
 
 Text GVInterface::gvBalance() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return gvBalance_;
 }
 
 Text GVInterface::iPhoneNumber() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return iPhoneNumber_;
 }
 
 Text GVInterface::callbackNumber() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return callbackNumber_;
 }
 
 bool GVInterface::isiPhoneNumberValid() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return isiPhoneNumberValid_;
 }
 
 bool GVInterface::isCallbackNumberValid() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return isCallbackNumberValid_;
 }
 
 bool GVInterface::useGoogleTalk() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return useGoogleTalk_;
 }
 
 bool GVInterface::callThisPhone() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return callThisPhone_;
 }
 
 bool GVInterface::useDataforAccessNumbers() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return useDataforAccessNumbers_;
 }
 
 Text GVInterface::authToken() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return authToken_;
 }
 
 Text GVInterface::rnrseToken() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return rnrseToken_;
 }
 
 Text GVInterface::gvxCookie() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return gvxCookie_;
 }
 
 Text GVInterface::phoneType() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   return phoneType_;
 }
 
 void GVInterface::setUserName(const Text& userName) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   userName_ = userName;
 }
 
 void GVInterface::setPassword(const Text& password) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   password_ = password;
 }
 
 void GVInterface::setGVBalance(const Text& balance) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   gvBalance_ = balance;
 }
 
 void GVInterface::setUseGoogleTalk(bool useGoogleTalk) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   useGoogleTalk_ = useGoogleTalk;
 }
 
 void GVInterface::setUseDataforAccessNumbers(bool useData) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   useDataforAccessNumbers_ = useData;
 }
 
 void GVInterface::setiPhoneNumber(const Text& number) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   iPhoneNumber_ =
       CommonUtils::allSpaces(number) ? std::nullopt : CommonUtils::toCanonicalPhoneNumber(number);
   isiPhoneNumberValid_ = CommonUtils::isUSPhoneNumber(iPhoneNumber_);
 }
 
 void GVInterface::setCallbackNumber(const Text& number) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(fieldsMutex_);
   if (useGoogleTalk_) {
     // Without a user name there is no chat address to ring.
     callbackNumber_.reset();

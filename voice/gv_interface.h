@@ -22,10 +22,13 @@ namespace pelorin {
 // examined nor logged). Failures are return values (false, nil) plus the log
 // lines of each operation; nothing throws.
 //
-// Threads: every public operation may be called from any thread. One lock
-// serialises them, held across each whole operation and each whole retry
-// ladder, so one thread's sign-in never interleaves with another's use of the
-// tokens. Calls therefore wait for a running ladder (up to nine requests).
+// Threads: every public operation may be called from any thread. The
+// operation lock serialises the operations that talk to the service, held
+// across each whole operation and each whole retry ladder, so one thread's
+// sign-in never interleaves with another's use of the tokens; such calls wait
+// for a running ladder (up to nine requests). The plain field getters and
+// setters never wait on the network: the fields have a small lock of their
+// own, held only while a field is read or replaced.
 class GVInterface {
  public:
   // A byte range of a reply, as the response scanner takes and reports it.
@@ -42,7 +45,8 @@ class GVInterface {
   static GVInterface& sharedInstance();
 
   // An instance of its own (tests, tools) talking to `serviceBaseURL`
-  // (scheme, host and optional port, e.g. "https://www.google.com").
+  // (scheme, host and optional port, e.g. "https://www.google.com"). Only
+  // https:// is ever talked to: with another scheme every request fails.
   explicit GVInterface(std::string serviceBaseURL);
   GVInterface(const GVInterface&) = delete;
   GVInterface& operator=(const GVInterface&) = delete;
@@ -144,7 +148,7 @@ class GVInterface {
     std::optional<std::string> body;
   };
 
-  // Each helper below expects mutex_ to be held by its caller.
+  // Each helper below expects operationMutex_ to be held by its caller.
 
   // The scanner over the whole of a reply, as every operation reads its reply.
   static Text valueInReply(std::string_view key, std::string_view body, std::int8_t endChar);
@@ -152,6 +156,9 @@ class GVInterface {
   // Sends `request`; the reply body when the reply passed the gate.
   std::optional<std::string> replyBody(const Request& request) const;
   std::string gvxBody() const;
+
+  // Replaces a session field (token or cookie) under fieldsMutex_.
+  void setSessionField(Text& field, Text value);
 
   bool signInLocked();
   void logOutLocked();
@@ -167,19 +174,27 @@ class GVInterface {
   bool runTokenRefreshLadder(const std::function<bool()>& attempt);
 
   const std::string serviceBaseURL_;
-  // The cache has its own lock; it is never taken while mutex_ is held.
+  // The cache has its own lock; it is never taken while operationMutex_ is held.
   AccessNumberCache accessNumberCache_;
 
-  mutable std::mutex mutex_;
-  // Guarded by mutex_:
+  // Held across each operation that talks to the service, and whole ladders.
+  std::mutex operationMutex_;
+  // Held only while fields are read or replaced; never across a request.
+  // May be taken while operationMutex_ is held, never the other way round.
+  mutable std::mutex fieldsMutex_;
+
+  // The session, written under both locks (so operations read it under
+  // operationMutex_ alone, the diagnostic views under fieldsMutex_):
+  Text authToken_;
+  Text rnrseToken_;
+  Text gvxCookie_;
+  // Only ever touched under operationMutex_:
+  Text gvPhoneNumber_;
+  // Guarded by fieldsMutex_:
   Text userName_;
   Text password_;
   Text iPhoneNumber_;
   bool isiPhoneNumberValid_ = false;
-  Text authToken_;
-  Text rnrseToken_;
-  Text gvxCookie_;
-  Text gvPhoneNumber_;
   Text gvBalance_ = "N/A";
   Text callbackNumber_;
   bool isCallbackNumberValid_ = false;

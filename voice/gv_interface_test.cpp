@@ -11,9 +11,11 @@ using service::testing::FaultOrder;
 
 using GVSessionTest = GVServiceTest;
 
-TEST_F(GVSessionTest, SignInSendsTheUserNameAsIsAndThePasswordEscaped) {
-  service_.addAccount("first+last@gmail.com", "p&ss %+ wörd", "(415) 555-0177", "$1.00");
-  gv_.setUserName("first+last@gmail.com");
+// Both credentials are escaped: a "+" or "&" in the user name reaches the
+// service as typed (the stand-in signs in only on the exact name).
+TEST_F(GVSessionTest, SignInSendsTheUserNameAndThePasswordEscaped) {
+  service_.addAccount("first+last&source=x@gmail.com", "p&ss %+ wörd", "(415) 555-0177", "$1.00");
+  gv_.setUserName("first+last&source=x@gmail.com");
   gv_.setPassword("p&ss %+ wörd");
   ASSERT_TRUE(gv_.getAuthToken());
   ASSERT_TRUE(gv_.getAuthToken());
@@ -22,7 +24,7 @@ TEST_F(GVSessionTest, SignInSendsTheUserNameAsIsAndThePasswordEscaped) {
   const auto journal = service_.journal();
   ASSERT_EQ(journal.size(), 2u);
   const std::string expected =
-      "Email=first+last@gmail.com&Passwd=p%26ss%20%25%2B%20w%C3%B6rd"
+      "Email=first%2Blast%26source%3Dx%40gmail.com&Passwd=p%26ss%20%25%2B%20w%C3%B6rd"
       "&service=grandcentral&source=Brenmoor";
   for (const auto& record : journal) {
     EXPECT_EQ(record.method, "POST");

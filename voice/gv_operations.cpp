@@ -29,7 +29,7 @@ bool GVInterface::runTokenRefreshLadder(const std::function<bool()>& attempt) {
 // --- Sending ---
 
 bool GVInterface::sendSMS(const Text& message, const Text& recipient) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!message || !recipient) return false;
   return sendOnceLocked(*message, *recipient);
 }
@@ -45,7 +45,7 @@ bool GVInterface::sendOnceLocked(const std::string& message, const std::string& 
 }
 
 bool GVInterface::sendSMSwithRetry(const Text& message, const Text& recipient) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   // Without a text or a recipient there is nothing to send, so nothing to retry.
   const bool sent = message && recipient &&
                     runTokenRefreshLadder([&] { return sendOnceLocked(*message, *recipient); });
@@ -56,7 +56,7 @@ bool GVInterface::sendSMSwithRetry(const Text& message, const Text& recipient) {
 // --- Recent texts ---
 
 std::optional<std::string> GVInterface::recvSMS() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!authToken_) return std::nullopt;
   auto body = replyBody({"GET", "/voice/inbox/recent/sms", kAuthorizationField, std::nullopt});
   if (body) Logger::logData("recv sms:\n%@\n", *body);
@@ -66,7 +66,7 @@ std::optional<std::string> GVInterface::recvSMS() {
 // --- Access numbers ---
 
 Text GVInterface::getGVDirectAccessNumber(const Text& targetNumber) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!targetNumber) return std::nullopt;
   return directAccessNumberLocked(*targetNumber);
 }
@@ -74,14 +74,20 @@ Text GVInterface::getGVDirectAccessNumber(const Text& targetNumber) {
 Text GVInterface::directAccessNumberLocked(const std::string& targetNumber) {
   if (!authToken_ || !gvxCookie_) return std::nullopt;
   const std::string path =
-      platform::format("%@/x?m=call&n=%@&f=%@&v=6", kMobileBasePath, targetNumber, iPhoneNumber_);
+      platform::format("%@/x?m=call&n=%@&f=%@&v=6", kMobileBasePath, targetNumber, iPhoneNumber());
   const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
   if (!body) return std::nullopt;
   Logger::logData("Direct dial access number response: %@", *body);
-  const Text accessNumber =
+  Text accessNumber =
       CommonUtils::toCanonicalPhoneNumber(valueInReply("\"access_number\":\"", *body, '"'));
-  gvBalance_ = valueInReply("\"formatted_balance\":\"", *body, '"');
-  Logger::log("Access number: %@ Balance: %@", accessNumber, gvBalance_);
+  const Text balance = valueInReply("\"formatted_balance\":\"", *body, '"');
+  setGVBalance(balance);
+  Logger::log("Access number: %@ Balance: %@", accessNumber, balance);
+  // An empty or malformed value is no number the carrier could text.
+  if (accessNumber && !CommonUtils::isNumberValidforSMS(accessNumber)) {
+    Logger::log("Access number %@ is not a number for texting", accessNumber);
+    accessNumber.reset();
+  }
   return accessNumber;
 }
 
@@ -91,8 +97,8 @@ Text GVInterface::getGVAccessNumberwithRetry(const Text& targetNumber) {
 
   Text accessNumber;
   {
-    std::lock_guard lock(mutex_);
-    if (!useDataforAccessNumbers_ || !isiPhoneNumberValid_) return std::nullopt;
+    if (!useDataforAccessNumbers() || !isiPhoneNumberValid()) return std::nullopt;
+    std::lock_guard lock(operationMutex_);
     const bool found = runTokenRefreshLadder([&] {
       accessNumber = directAccessNumberLocked(*targetNumber);
       return accessNumber.has_value();
@@ -111,12 +117,18 @@ Text GVInterface::getGVAccessNumberwithRetry(const Text& targetNumber) {
 // --- Call-back ---
 
 bool GVInterface::setupGVCallback(const Text& number) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!authToken_ || !rnrseToken_ || !number) return false;
+  Text forwardingNumber, phoneType;
+  {
+    std::lock_guard fields(fieldsMutex_);
+    forwardingNumber = callbackNumber_;
+    phoneType = phoneType_;
+  }
   const std::string form = platform::format(
       "outgoingNumber=%@&forwardingNumber=%@&subscriberNumber=undefined&phoneType=%@&remember=0"
       "&_rnr_se=%@",
-      percentEscaped(*number), callbackNumber_, phoneType_, rnrseToken_);
+      percentEscaped(*number), forwardingNumber, phoneType, rnrseToken_);
   Logger::log("Call back request body: %@", form);
   const auto body = replyBody({"POST", "/voice/call/connect/", kAuthorizationField, form});
   if (!body) return false;
@@ -125,7 +137,7 @@ bool GVInterface::setupGVCallback(const Text& number) {
 }
 
 bool GVInterface::cancelGVCallback() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!authToken_ || !rnrseToken_) return false;
   const std::string form = platform::format(
       "outgoingNumber=undefined&forwardingNumber=undefined&cancelType=C2C&_rnr_se=%@", rnrseToken_);
@@ -138,7 +150,7 @@ bool GVInterface::cancelGVCallback() {
 // --- Voicemail ---
 
 std::optional<std::string> GVInterface::getVoiceMailList() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(operationMutex_);
   if (!authToken_ || !gvxCookie_) return std::nullopt;
   auto body = replyBody({"POST", "/voice/m/x?m=list&l=voicemail&o=0&lm=10",
                          kAuthorizationField | kUserAgentField, gvxBody()});

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "voice/gv_test_fixture.h"
@@ -159,6 +161,26 @@ TEST_F(GVOperationsTest, AccessNumberReplyWithoutTheNumberStillSetsTheBalance) {
   EXPECT_EQ(gv_.gvBalance(), std::nullopt);
 }
 
+// A value the carrier could not text to is no access number: not returned,
+// not cached, so nothing would ever be texted to "".
+TEST_F(GVOperationsTest, AccessNumberThatIsNoTextableNumberIsRefused) {
+  gv_.accessNumberCache().setEnableAccessNumberCache(true);
+  startSession();
+  for (const char* value : {"", "abc", "((((", "1234567", "14155553000x"}) {
+    SCOPED_TRACE(value);
+    service_.clearFaults();
+    service_.addFault({.path = kCallPath,
+                       .count = 3,
+                       .body = std::string(R"({"access_number":")") + value +
+                               R"(","formatted_balance":"$1.00"})"});
+    EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+    EXPECT_EQ(gv_.accessNumberCache().accessNumber("14155550123"), std::nullopt);
+  }
+  EXPECT_FALSE(root_.exists(std::string(kAccessNumberCacheFile)));
+  service_.clearFaults();
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
+}
+
 TEST_F(GVOperationsTest, CallBackAndCancel) {
   EXPECT_FALSE(gv_.setupGVCallback("12125550199"));
   ASSERT_TRUE(gv_.getAuthToken());
@@ -217,6 +239,71 @@ TEST_F(GVOperationsTest, ConcurrencyLaddersDoNotInterleave) {
   EXPECT_EQ(countOf(targets, "/accounts/ClientLogin"), 1u);
   EXPECT_EQ(countOf(targets, "/voice/m?initialauth"), 1u);
   EXPECT_EQ(targets.size(), 12u);
+}
+
+// Forwards to another client, but holds the first request until released:
+// a ladder stays in flight for as long as the test needs, with no timing.
+class HeldClient : public platform::HttpClient {
+ public:
+  explicit HeldClient(platform::HttpClient& inner) : inner_(inner) {}
+  std::optional<platform::HttpResponse> send(const platform::HttpRequest& request) override {
+    if (!holding_.exchange(true)) {
+      entered_.set_value();
+      release_.get_future().wait();
+    }
+    return inner_.send(request);
+  }
+  std::vector<platform::HttpCookie> cookies() override { return inner_.cookies(); }
+
+  std::future<void> entered() { return entered_.get_future(); }
+  void release() { release_.set_value(); }
+
+ private:
+  platform::HttpClient& inner_;
+  std::atomic<bool> holding_{false};
+  std::promise<void> entered_;
+  std::promise<void> release_;
+};
+
+using GVSessionConcurrencyTest = GVServiceTest;
+
+// While a ladder waits on the service, the plain fields are read and replaced
+// at once: the ladder is still in flight when every call has returned.
+TEST_F(GVSessionConcurrencyTest, FieldsDoNotWaitForALadderInFlight) {
+  startSession();
+  HeldClient held(*client_);
+  platform::setHttpClient(&held);
+  auto entered = held.entered();
+  std::atomic<bool> ladderDone{false};
+  std::thread ladder([&] {
+    EXPECT_TRUE(gv_.sendSMSwithRetry("hi", "14155550123"));
+    ladderDone = true;
+  });
+  entered.wait();
+
+  auto fields = std::async(std::launch::async, [&] {
+    gv_.setUserName(Service::kUser);
+    gv_.setPassword(Service::kPassword);
+    gv_.setiPhoneNumber("(415) 555-0100");
+    gv_.setUseGoogleTalk(false);
+    gv_.setCallbackNumber("+1 (212) 555-0199");
+    gv_.setUseDataforAccessNumbers(true);
+    gv_.setGVBalance("$9.99");
+    EXPECT_EQ(gv_.callbackNumber(), "12125550199");
+    EXPECT_TRUE(gv_.isiPhoneNumberValid());
+    EXPECT_EQ(gv_.gvBalance(), "$9.99");
+    EXPECT_TRUE(gv_.authToken());
+    EXPECT_TRUE(gv_.gvxCookie());
+  });
+  // The bound only ends a broken run; a sound one returns at once.
+  const bool returned = fields.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  EXPECT_TRUE(returned) << "a field call waited for the ladder";
+  EXPECT_FALSE(ladderDone.load());
+  held.release();
+  ladder.join();
+  fields.wait();
+  platform::setHttpClient(client_.get());
+  EXPECT_EQ(service_.texts().size(), 1u);
 }
 
 }  // namespace

@@ -168,8 +168,9 @@ void CurlHttpClient::setUp(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_SHARE, share_);
   curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https,http");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https,http");
+  // HTTPS only, also for redirects: a request carries passwords and tokens.
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 20L);
   curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.timeout.count()));
@@ -272,6 +273,10 @@ std::string voiceServiceBaseURL() {
   if (url.empty()) return std::string(kDefaultVoiceServiceURL);
   while (url.size() > 1 && url.back() == '/') url.pop_back();
   return url;
+}
+
+bool isHttpsURL(std::string_view url) {
+  return startsWithNoCase(url, "https://");
 }
 
 std::string voiceServiceTrustStore() {

@@ -127,6 +127,27 @@ TEST_F(CurlHttpClientTest, TransportFailuresGiveNoReply) {
   EXPECT_FALSE(client_->send({.url = "file:///etc/passwd"}));
 }
 
+// Passwords and tokens never travel in clear: a plain-HTTP URL is refused,
+// and so is a redirect to one (307 would resend the sign-in body there).
+TEST_F(CurlHttpClientTest, TalksHttpsOnlyAlsoAfterARedirect) {
+  ASSERT_TRUE(service_.adminURL().starts_with("http://"));
+  EXPECT_FALSE(client_->send({.url = service_.adminURL() + "/admin/stats"}));
+
+  for (int status : {302, 307}) {
+    service_.addFault({.path = "/accounts/ClientLogin",
+                       .status = status,
+                       .location = service_.adminURL() + "/admin/stats"});
+    EXPECT_FALSE(client_->send(signInRequest())) << status;
+  }
+  EXPECT_FALSE(client_->send({.url = "HTTP://127.0.0.1:1/"}));
+
+  EXPECT_TRUE(isHttpsURL("https://127.0.0.1:1"));
+  EXPECT_TRUE(isHttpsURL("HTTPS://www.google.com"));
+  for (const char* url : {"http://www.google.com", "ftp://x", "www.google.com", "https:/x", ""}) {
+    EXPECT_FALSE(isHttpsURL(url)) << url;
+  }
+}
+
 TEST_F(CurlHttpClientTest, GivesUpAfterTheTimeOut) {
   const auto impatient = service_.newClient(std::chrono::milliseconds(200));
   service_.addFault({.path = "/voice/m/signedout", .delayMs = 1500});

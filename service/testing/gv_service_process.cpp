@@ -125,7 +125,8 @@ void GvServiceProcess::start() {
   const json ready = parseOr(readLine(output[0]), json::object());
   ::close(output[0]);
   if (pid_ <= 0 || !ready.is_object() || !ready.contains("url")) return;
-  admin_ = std::make_unique<Admin>(ready.value("admin_url", ""));
+  adminURL_ = ready.value("admin_url", "");
+  admin_ = std::make_unique<Admin>(adminURL_);
   caFile_ = certificate;
   baseURL_ = ready.value("url", "");
 }
@@ -142,6 +143,7 @@ std::vector<JournalRecord> GvServiceProcess::journal() {
     JournalRecord record{.method = entry.value("method", ""),
                          .target = entry.value("target", ""),
                          .body = entry.value("body", ""),
+                         .bodySize = entry.value("body_size", std::size_t{0}),
                          .status = entry.value("status", 0),
                          .dropped = entry.value("dropped", false)};
     const json headers = entry.value("headers", json::object());
@@ -168,6 +170,7 @@ void GvServiceProcess::addFault(const FaultOrder& fault) {
                 {"drop", fault.drop}};
   if (fault.status) order["status"] = *fault.status;
   if (fault.body) order["body"] = *fault.body;
+  if (fault.location) order["location"] = *fault.location;
   if (fault.sendSmsResponse) order["send_sms_response"] = *fault.sendSmsResponse;
   admin_->post("/admin/faults", order);
 }

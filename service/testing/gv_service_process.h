@@ -20,7 +20,8 @@ struct JournalRecord {
   std::string method;
   std::string target;
   std::map<std::string, std::string> headers;
-  std::string body;
+  std::string body;          // its start only, when it was large
+  std::size_t bodySize = 0;  // the whole body's size
   int status = 0;
   bool dropped = false;
 
@@ -61,6 +62,8 @@ class GvServiceProcess {
   bool running() const { return !baseURL_.empty(); }
   const std::string& baseURL() const { return baseURL_; }
   const std::string& caFile() const { return caFile_; }
+  // The admin interface: plain HTTP on loopback.
+  const std::string& adminURL() const { return adminURL_; }
 
   // A client that trusts this service, with a cookie store of its own.
   std::unique_ptr<platform::HttpClient> newClient(
@@ -89,6 +92,7 @@ class GvServiceProcess {
   int stdinWriter_ = -1;
   std::string baseURL_;
   std::string caFile_;
+  std::string adminURL_;
   std::unique_ptr<Admin> admin_;
 };
 

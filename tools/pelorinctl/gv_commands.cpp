@@ -2,6 +2,7 @@
 // settings file's credentials and own number, for people and scripts.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -22,6 +23,9 @@ namespace gv_detail {
 constexpr int kDone = 0;
 constexpr int kRefused = 1;
 constexpr int kBadUsage = 2;
+
+// Longer than any number a person could dial, however it is written.
+constexpr std::size_t kLongestNumberText = 64;
 
 struct GvOptions {
   std::string username;
@@ -56,9 +60,19 @@ class GvSession {
       : client_(platform::newCurlHttpClient(
             {.trustStoreFile =
                  options.caCert.empty() ? platform::voiceServiceTrustStore() : options.caCert})),
-        gv_(options.serviceURL.empty() ? platform::voiceServiceBaseURL() : options.serviceURL) {
+        serviceURL_(options.serviceURL.empty() ? platform::voiceServiceBaseURL()
+                                               : options.serviceURL),
+        gv_(serviceURL_) {
     platform::setHttpClient(client_.get());
-    const auto settings = platform::readDictionary(resolvedPath(kSettingsFile));
+    const std::string settingsPath = resolvedPath(kSettingsFile);
+    const auto settings = platform::readDictionary(settingsPath);
+    // A settings file that is there but gives no dictionary (unreadable,
+    // corrupt, a folder, a link loop) is not the same as no settings.
+    std::error_code noEntry;
+    if (!settings && std::filesystem::symlink_status(settingsPath, noEntry).type() !=
+                         std::filesystem::file_type::not_found) {
+      unreadableSettings_ = settingsPath;
+    }
     if (settings && settings->contains(std::string(settings::kEnableLogging))) {
       Logger::sharedInstance().setEnableLogging(
           settings->at(std::string(settings::kEnableLogging)).boolReading());
@@ -78,9 +92,14 @@ class GvSession {
 
   GVInterface& gv() { return gv_; }
   bool hasCredentials() const { return hasCredentials_; }
+  const std::string& serviceURL() const { return serviceURL_; }
+  // The settings file's path when it exists but could not be read.
+  const std::optional<std::string>& unreadableSettings() const { return unreadableSettings_; }
 
  private:
   std::unique_ptr<platform::HttpClient> client_;
+  std::string serviceURL_;
+  std::optional<std::string> unreadableSettings_;
   GVInterface gv_;
   bool hasCredentials_ = false;
 };
@@ -100,7 +119,9 @@ int report(const GvOptions& options, const JsonObject& json, const std::string& 
 }
 
 Text canonicalNumber(const std::string& text) {
-  if (!CommonUtils::isNumberValidforSMS(text)) return std::nullopt;
+  if (text.size() > kLongestNumberText || !CommonUtils::isNumberValidforSMS(text)) {
+    return std::nullopt;
+  }
   return CommonUtils::toCanonicalPhoneNumber(text);
 }
 
@@ -165,8 +186,11 @@ bool signInWithFormToken(GVInterface& gv) {
   return gv.getAuthToken() && gv.getRNRSE();
 }
 
-int callback(const GvOptions& options, GvSession& session, const std::string& number,
+int callback(const GvOptions& options, GvSession& session, const std::string& target,
              const std::string& forward) {
+  const Text canonical = canonicalNumber(target);
+  if (!canonical) return usageError("not a phone number: " + target);
+  const std::string& number = *canonical;
   GVInterface& gv = session.gv();
   gv.setCallbackNumber(forward);
   const bool connected =
@@ -194,10 +218,22 @@ int voicemail(const GvOptions& options, GvSession& session) {
                 list.value_or("voicemail list unavailable"), list.has_value());
 }
 
-// Runs `action` with a session when credentials are known.
+// Runs `action` with a session when the service URL is https://, the settings
+// file is readable or absent, and credentials are known.
 template <class Action>
 void runWithSession(const std::shared_ptr<GvOptions>& options, Action action) {
   GvSession session(*options);
+  if (!platform::isHttpsURL(session.serviceURL())) {
+    exitStatus() =
+        usageError("the service URL must start with https://: \"" + session.serviceURL() + "\"");
+    return;
+  }
+  if (session.unreadableSettings()) {
+    std::cerr << "pelorinctl gv: cannot read the settings file " << *session.unreadableSettings()
+              << "\n";
+    exitStatus() = kRefused;
+    return;
+  }
   if (!session.hasCredentials()) {
     exitStatus() = usageError("no user name: set \"username\" in the settings or pass --username");
     return;

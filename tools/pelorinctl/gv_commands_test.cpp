@@ -1,6 +1,11 @@
 // pelorinctl gv against the stand-in service, as a script would run it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/root_path.h"
@@ -30,6 +35,14 @@ class PelorinctlGvTest : public ::testing::Test {
   CommandResult gv(const std::string& arguments) {
     return ctl::testing::runPelorinctl("gv --service-url " + service_.baseURL() + " --cacert " +
                                        service_.caFile() + " " + arguments);
+  }
+
+  // Like gv(), but what the command prints on standard error (the "#" ends
+  // the command line before the runner discards it).
+  std::string gvErrors(const std::string& arguments) {
+    return ctl::testing::runPelorinctl("gv --service-url " + service_.baseURL() + " --cacert " +
+                                       service_.caFile() + " " + arguments + " 2>&1 >/dev/null #")
+        .out;
   }
 
   platform::testing::TemporaryRoot root_;
@@ -83,6 +96,55 @@ TEST_F(PelorinctlGvTest, UsageAndReachability) {
   EXPECT_EQ(gv("number --username ''").status, 2);       // no credentials
   // A service that does not answer: refused, not a crash or a usage error.
   EXPECT_EQ(gv("login --service-url https://127.0.0.1:1").status, 1);
+}
+
+// A settings file that is there but cannot be read is reported as such (1);
+// one that does not exist means only that nothing comes from the settings.
+TEST_F(PelorinctlGvTest, UnreadableSettingsFileIsReported) {
+  namespace fs = std::filesystem;
+  const std::string path = platform::resolvePath(kSettingsFile);
+  const auto corrupt = [&] { root_.writeFile(std::string(kSettingsFile), "<plist><dict><key>"); };
+  const auto folder = [&] { fs::create_directory(path); };
+  const auto linkLoop = [&] { fs::create_symlink(path, path); };
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"corrupt", corrupt}, {"folder", folder}, {"link loop", linkLoop}};
+  for (const auto& [name, plant] : cases) {
+    SCOPED_TRACE(name);
+    fs::remove_all(path);
+    plant();
+    EXPECT_EQ(gv("login").status, 1);
+    EXPECT_NE(gvErrors("login").find("cannot read the settings file"), std::string::npos);
+  }
+  fs::remove_all(path);
+  EXPECT_EQ(gv("login").status, 2);  // no settings: no user name
+  EXPECT_EQ(gv("login --username " + std::string(GvServiceProcess::kUser) + " --password " +
+               GvServiceProcess::kPassword)
+                .status,
+            0);
+}
+
+// The call-back target is checked as a text's recipient is: nothing is asked
+// of the service for a target that is no phone number.
+TEST_F(PelorinctlGvTest, CallBackTargetMustBeAPhoneNumber) {
+  for (const char* target : {"'(((('", "\"$(head -c 131071 /dev/zero | tr '\\0' 9)\"",
+                             "\"$(printf '2125551212\\377')\"", "''", "abc"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(gv(std::string("callback --json ") + target).status, 2);
+  }
+  EXPECT_TRUE(service_.journal().empty());
+  EXPECT_TRUE(service_.callbacks().empty());
+  EXPECT_EQ(gv("callback '+1 (212) 555-0199'").status, 0);
+  ASSERT_EQ(service_.callbacks().size(), 1u);
+  EXPECT_EQ(service_.callbacks()[0].outgoing, "12125550199");
+}
+
+// Credentials never go out in clear: a service URL that is not https:// is
+// refused before any request.
+TEST_F(PelorinctlGvTest, ServiceUrlMustBeHttps) {
+  const std::string plain = "--service-url http" + service_.baseURL().substr(5);
+  EXPECT_EQ(gv("login " + plain).status, 2);
+  EXPECT_NE(gvErrors("login " + plain).find("must start with https://"), std::string::npos);
+  EXPECT_TRUE(service_.journal().empty());
 }
 
 }  // namespace
