@@ -12,7 +12,9 @@ ContactCache& ContactCache::sharedInstance() {
 }
 
 Text ContactCache::convertToPhoneNumber(const Text& name) {
-  if (name) {
+  // No name can match nothing on the page: spare the requests.
+  if (!name) return name;
+  {
     Text remembered;
     {
       std::lock_guard lock(lock_);

@@ -29,7 +29,8 @@ class ContactCache {
   ContactCache& operator=(const ContactCache&) = delete;
 
   // The number for `name` when one valid for SMS is remembered or can be
-  // found on the recent-texts page; otherwise `name` itself, unchanged.
+  // found on the recent-texts page; otherwise `name` itself, unchanged (an
+  // absent name at once, without asking the service).
   Text convertToPhoneNumber(const Text& name);
 
   // Looks `name` up on the recent-texts page (signing in once when the page

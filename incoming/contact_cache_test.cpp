@@ -1,6 +1,8 @@
 // Names looked up on the recent-texts page of the stand-in service.
 #include "incoming/contact_cache.h"
 
+#include <thread>
+
 #include "voice/gv_test_fixture.h"
 
 namespace pelorin {
@@ -38,6 +40,7 @@ TEST_F(ContactCacheTest, UnknownNamesComeBackUnchangedAndAreNotStored) {
   EXPECT_EQ(cache_.convertToPhoneNumber("Nobody Known"), "Nobody Known");
   EXPECT_EQ(pageFetches(), 2u);
   EXPECT_EQ(cache_.convertToPhoneNumber(std::nullopt), std::nullopt);
+  EXPECT_EQ(pageFetches(), 2u);
   EXPECT_EQ(cache_.cacheContact("Nobody Known"), std::nullopt);
 }
 
@@ -52,6 +55,21 @@ TEST_F(ContactCacheTest, NumbersThatAreNoTextingNumbersAreNeverAnswered) {
   EXPECT_EQ(cache_.convertToPhoneNumber("Front Desk"), "Front Desk");
   EXPECT_EQ(cache_.convertToPhoneNumber("Front Desk"), "Front Desk");
   EXPECT_EQ(pageFetches(), 2u);  // the entry is stored but every request fetches again
+}
+
+// Two threads ask for names and reset the cache, as the centre's thread and
+// the platform's incoming thread do.
+TEST_F(ContactCacheTest, ConcurrencyOfLookupsAndResets) {
+  auto worker = [this](const std::string& name, const std::string& number) {
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_EQ(cache_.convertToPhoneNumber(name), number);
+      if (i % 3 == 0) cache_.resetCache();
+    }
+  };
+  std::thread first(worker, "Ann O'Brien", "+14155550101");
+  std::thread second(worker, "Sam \"Sparky\" Lee", "+14155550103");
+  first.join();
+  second.join();
 }
 
 }  // namespace

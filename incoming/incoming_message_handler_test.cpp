@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/names.h"
 #include "incoming/contact_cache.h"
 #include "incoming/incoming_distributed_message_handler.h"
@@ -189,6 +191,29 @@ TEST_F(IncomingMessageHandlerTest, TheQueueIsBoundedAndIdsNeverLeaveTheReservedR
   EXPECT_EQ(handler_.processIncomingMessage(0xFFFFFFFFu - waiting + 1), nullptr);
   EXPECT_EQ(handler_.processIncomingMessage(0xFFFFFFFFu - waiting + 2)->text(),
             "text " + std::to_string(kIds - waiting + 1));
+}
+
+// The centre's thread queues texts while the platform's thread asks for
+// them, each by its own id.
+TEST_F(IncomingMessageHandlerTest, ConcurrencyOfQueueingAndAsking) {
+  constexpr std::uint32_t kTexts = 200;
+  std::thread centre([this] {
+    for (std::uint32_t i = 0; i < kTexts; ++i) {
+      handler_.processasSMS(record("text " + std::to_string(i), "2125551212"));
+    }
+  });
+  std::vector<std::string> texts;
+  for (std::uint32_t i = 0; i < kTexts; ++i) {
+    std::shared_ptr<platform::CTMessage> message;
+    for (int attempt = 0; attempt < 100000 && !message; ++attempt) {
+      message = handler_.processIncomingMessage(kFirst + i);
+      if (!message) std::this_thread::yield();
+    }
+    ASSERT_TRUE(message) << i;
+    texts.push_back(message->text());
+  }
+  centre.join();
+  for (std::uint32_t i = 0; i < kTexts; ++i) EXPECT_EQ(texts[i], "text " + std::to_string(i));
 }
 
 TEST_F(IncomingMessageHandlerTest, RecordsWithoutATextAreDroppedAndSendersBecomeAutoRules) {
