@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/messaging/ct_notifications.h"
+
 namespace pelorin {
 
 // Files shared between processes. Each is written whole and atomically by its
@@ -61,12 +63,11 @@ inline constexpr std::string_view kAutoRulesChangedNotification =
     "com.talvern.AutoDorvessaRulesChangedNotification";
 
 // Process-local notifications of the platform, and their user-info keys.
-inline constexpr std::string_view kCTMessageSentNotification = "kCTMessageSentNotification";
-inline constexpr std::string_view kCTMessageSendErrorNotification =
-    "kCTMessageSendErrorNotification";
-inline constexpr std::string_view kCTMessageReceivedNotification = "kCTMessageReceivedNotification";
-inline constexpr std::string_view kCTMessageTypeKey = "kCTMessageTypeKey";
-inline constexpr std::string_view kCTMessageIdKey = "kCTMessageIdKey";
+using platform::kCTMessageIdKey;
+using platform::kCTMessageReceivedNotification;
+using platform::kCTMessageSendErrorNotification;
+using platform::kCTMessageSentNotification;
+using platform::kCTMessageTypeKey;
 inline constexpr std::string_view kMailMessageStoreMessagesAdded = "MailMessageStoreMessagesAdded";
 
 // The received-SMS centre, its one message and the record's keys.

@@ -1,33 +1,90 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
 
+#include "platform/aps_incoming_message.h"
 #include "platform/messaging/ct_message.h"
 #include "platform/text.h"
+#include "platform/value.h"
 
 namespace pelorin {
+
+class AccessNumberCache;
+class AutoRuleHandler;
+class ContactCache;
+class IncomingDistributedMessageHandler;
 
 // Turns a Google Voice text that reached the device by a side road (push,
 // mail, or a carrier SMS from an access number) into an ordinary incoming
 // message from the real sender. One instance per process; each library
-// configures its own through its settings reader.
+// configures its own through its settings reader and uses only the
+// operations of its road.
 class IncomingMessageHandler {
  public:
+  // Ids from here up belong to messages this handler injects; every id below
+  // is a real carrier message.
+  static constexpr std::uint32_t kFirstInjectedId = 0xFFFF0000u;
+  // At most this many records wait for the platform to ask for them; beyond
+  // it the oldest is dropped. Far below the 65,536 injected ids, so an id
+  // that comes round again is never still waiting.
+  static constexpr std::size_t kMaxWaitingRecords = 256;
+
+  // The objects the handler works with; each nullptr means the process's
+  // shared instance. They must outlive the handler.
+  struct Collaborators {
+    ContactCache* contacts = nullptr;
+    AccessNumberCache* accessNumbers = nullptr;  // default: the GVInterface's cache
+    AutoRuleHandler* autoRules = nullptr;
+    IncomingDistributedMessageHandler* centreClient = nullptr;
+  };
+
   static IncomingMessageHandler& sharedInstance();
 
   IncomingMessageHandler() = default;
+  explicit IncomingMessageHandler(Collaborators collaborators) : collaborators_(collaborators) {}
   IncomingMessageHandler(const IncomingMessageHandler&) = delete;
   IncomingMessageHandler& operator=(const IncomingMessageHandler&) = delete;
 
-  // The daemon's incoming-message hook: the injected message for an id of
-  // the reserved range, or nullptr (the platform's own lookup then runs).
+  // --- Home screen ---
+
+  // A push of the official Google Voice application whose alert is
+  // "Text from SENDER:\nTEXT" (or "Text from TEXT": sender "10000000000")
+  // is sent to the daemon over the received-SMS centre. True when it was a
+  // Google Voice text and the record left; false leaves the push to the
+  // platform (also when the centre could not take it, so the text is not lost).
+  bool handleGVPushNotification(const platform::APSIncomingMessage& message);
+
+  // --- Messaging daemon ---
+
+  // The received-SMS centre's handler (server thread): a sender that is no
+  // number is looked up as a contact name; the record is delivered as SMS on
+  // an iPhone, as iMessage otherwise; the sender becomes an automatic rule.
+  // A record without a text is dropped.
+  void handleReceivedSMSforMessage(const std::string& messageName,
+                                   const platform::Dictionary& record);
+  // Queues the record under the next injected id and announces it with
+  // "kCTMessageReceivedNotification" (after the queue's lock is released).
+  void processasSMS(const platform::Dictionary& record);
+  // Hands the record to the iMessage session as a received message in the
+  // one-to-one chat of the sender (international form); dropped without one.
+  void processasiMsg(const platform::Dictionary& record);
+
+  // The daemon's incoming-message hook: the injected message queued under
+  // `messageId` (taken off the queue), or nullptr for an id below the
+  // reserved range or one not waiting (the platform's own lookup then runs).
   std::shared_ptr<platform::CTMessage> processIncomingMessage(std::uint32_t messageId);
 
   // The daemon's incoming-message hook, for a received one-part SMS: rewrites
-  // a text that Google Voice forwarded from an access number in place.
+  // a text that Google Voice forwarded from an access number in place
+  // (sender and body), and learns the access number. Blocks on the network
+  // when a contact name must be looked up.
   void modifyMessageifGV(platform::CTMessage& message);
 
   // Settings, written by the settings readers and read without a lock.
@@ -41,8 +98,28 @@ class IncomingMessageHandler {
   std::int32_t accountOption() const { return accountOption_; }
   void setIsAniPhone(bool isAniPhone) { isAniPhone_ = isAniPhone; }
   bool isAniPhone() const { return isAniPhone_; }
+  void setRecvMailAccount(const Text& account);
+  Text recvMailAccount() const;
+  void setRecvMailLabel(const Text& label);
+  Text recvMailLabel() const;
 
  private:
+  struct ReceivedSMS {
+    Text text;
+    Text sender;
+  };
+
+  static ReceivedSMS recordFields(const platform::Dictionary& record);
+  // The text with "\n" and the receive signature when one is set.
+  Text withSignature(const Text& text) const;
+
+  ContactCache& contacts() const;
+  AccessNumberCache& accessNumbers() const;
+  AutoRuleHandler& autoRules() const;
+  IncomingDistributedMessageHandler& centreClient() const;
+
+  const Collaborators collaborators_;
+
   std::atomic<bool> enableReceiveOfficialGV_{false};
   std::atomic<bool> isAniPhone_{true};
   std::atomic<bool> enableReceiveByMail_{false};
@@ -51,6 +128,14 @@ class IncomingMessageHandler {
   mutable std::mutex textSettingsLock_;
   // Guarded by textSettingsLock_: texts cannot be swapped atomically.
   Text recvSignature_;
+  Text recvMailAccount_;
+  Text recvMailLabel_;
+
+  std::mutex recvdMessageLock_;
+  // Guarded by recvdMessageLock_: records waiting for the platform to ask
+  // for their id (oldest first), and the next id to hand out.
+  std::deque<std::pair<std::uint32_t, ReceivedSMS>> recvdMessageList_;
+  std::uint32_t nextInjectedId_ = kFirstInjectedId;
 };
 
 }  // namespace pelorin

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "platform/dynamic_library.h"
+#include "platform/property_list.h"
 #include "platform/rocketbootstrap.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/temporary_root.h"
@@ -85,6 +88,107 @@ TEST_F(SimulatedDeviceTest, PelorinctlWatchesWhatPelorinctlPosts) {
   EXPECT_EQ(runProgram({PELORINCTL, "notify", "watch", "--timeout", "0.2", "test.silent"}, &output),
             1);
   EXPECT_EQ(output, "");
+}
+
+// The environment of a running process, by name.
+std::map<std::string, std::string> environmentOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/environ");
+  std::map<std::string, std::string> values;
+  for (std::string entry; std::getline(in, entry, '\0');) {
+    const auto equals = entry.find('=');
+    if (equals != std::string::npos) values[entry.substr(0, equals)] = entry.substr(equals + 1);
+  }
+  return values;
+}
+
+// Running, and not a zombie left for whoever adopted it.
+bool running(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (pid <= 0 || !std::getline(in, stat)) return false;
+  const auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+int pidIn(const std::string& file) {
+  std::ifstream in(file);
+  int pid = 0;
+  in >> pid;
+  return pid;
+}
+
+// A device brought up with options of pelorin-sim's own: built tweaks and
+// the stand-in Google Voice service.
+class SimulatedDeviceSetupTest : public ::testing::Test {
+ protected:
+  SimulatedDeviceSetupTest() {
+    // A tweaks folder of our own: one tweak with its filter, one without.
+    std::filesystem::create_directories(tweaks_);
+    std::filesystem::copy_file(SIM_TEST_TWEAK, tweaks_ + "/SimTestTweak.so");
+    std::filesystem::copy_file(SIM_TEST_TWEAK, tweaks_ + "/Unfiltered.so");
+    platform::Dictionary filter{{"Executables", platform::Array{"imagent"}}};
+    platform::writePropertyListAtomically(
+        tweaks_ + "/SimTestTweak.plist", platform::Value(platform::Dictionary{{"Filter", filter}}));
+    ::setenv("PELORIN_SIM_TWEAKS", tweaks_.c_str(), 1);
+  }
+  ~SimulatedDeviceSetupTest() override {
+    runProgram({PELORIN_SIM, "down", "--root", root_.folder()});
+    ::unsetenv("PELORIN_SIM_TWEAKS");
+    ::unsetenv("PELORIN_GV_URL");
+    std::filesystem::remove_all(tweaks_);
+  }
+
+  std::string state(const std::string& name) const {
+    return root_.path("/var/run/pelorin-sim/" + name);
+  }
+
+  platform::testing::TemporaryRoot root_;
+  const std::string tweaks_ = root_.folder() + "-tweaks";
+};
+
+TEST_F(SimulatedDeviceSetupTest, UpInstallsTheTweaksAndWiresTheService) {
+  std::string output;
+  ASSERT_EQ(runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--gv-service"}, &output), 0)
+      << output;
+  auto env = exportsIn(output);
+  EXPECT_EQ(env["PELORIN_GV_URL"].rfind("https://127.0.0.1:", 0), 0u) << output;
+  EXPECT_TRUE(std::filesystem::exists(env["PELORIN_GV_CACERT"]));
+
+  const std::string folder = "/Library/MobileSubstrate/DynamicLibraries/";
+  EXPECT_TRUE(root_.exists(folder + "SimTestTweak.so"));
+  EXPECT_TRUE(root_.exists(folder + "SimTestTweak.plist"));
+  EXPECT_FALSE(root_.exists(folder + "Unfiltered.so"));
+  EXPECT_NE(root_.readFile("/var/tmp/sim-test-tweak.log").find("replaced CTMessageCenter"),
+            std::string::npos);
+
+  auto settings = platform::readDictionary(
+      root_.path("/var/mobile/Library/Preferences/com.talvern.Pelorin.plist"));
+  ASSERT_TRUE(settings);
+  EXPECT_EQ(*settings, (platform::Dictionary{{"username", "pelorin.demo@gmail.com"},
+                                             {"password", "voice-demo"},
+                                             {"phoneNumber", "(415) 555-0142"}}));
+
+  auto hostEnv = environmentOf(pidIn(state("host.pid")));
+  EXPECT_EQ(hostEnv["PELORIN_GV_URL"], env["PELORIN_GV_URL"]);
+  EXPECT_EQ(hostEnv["PELORIN_GV_CACERT"], env["PELORIN_GV_CACERT"]);
+
+  const int service = pidIn(state("gv.pid"));
+  ASSERT_TRUE(running(service));
+  ASSERT_EQ(runProgram({PELORIN_SIM, "down", "--root", root_.folder()}), 0);
+  EXPECT_FALSE(running(service));  // the service went down with the device
+}
+
+TEST_F(SimulatedDeviceSetupTest, NoTweaksLeavesThemOutAndTheEnvironmentIsPassedOn) {
+  ::setenv("PELORIN_GV_URL", "https://127.0.0.1:9", 1);
+  std::string output;
+  ASSERT_EQ(runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--no-tweaks", "--no-iphone"},
+                       &output),
+            0)
+      << output;
+  EXPECT_FALSE(root_.exists("/Library/MobileSubstrate/DynamicLibraries/SimTestTweak.so"));
+  EXPECT_FALSE(root_.exists("/var/mobile/Library/Preferences/com.talvern.Pelorin.plist"));
+  EXPECT_EQ(exportsIn(output)["PELORIN_GV_URL"], "https://127.0.0.1:9");
+  EXPECT_EQ(environmentOf(pidIn(state("host.pid")))["PELORIN_GV_URL"], "https://127.0.0.1:9");
 }
 
 TEST(RocketBootstrapStandInTest, ExportsTheTwoFunctionsAndRecordsCalls) {

@@ -18,10 +18,14 @@ std::shared_ptr<CTMessage> CTMessageCenter::incomingMessageWithId(std::uint32_t 
   return incomingSlot.call(&originalIncomingMessageWithId, *this, messageId);
 }
 
-void CTMessageCenter::registerWithRuntime() {
-  sendSMSSlot.registerIn(kClassName, kSendSMSSelector, &originalSendSMS);
-  incomingSlot.registerIn(kClassName, kIncomingMessageWithIdSelector,
-                          &originalIncomingMessageWithId);
+void CTMessageCenter::registerWithRuntime(const SelectorFilter& offers) {
+  if (!offers || offers(kSendSMSSelector)) {
+    sendSMSSlot.registerIn(kClassName, kSendSMSSelector, &originalSendSMS);
+  }
+  if (!offers || offers(kIncomingMessageWithIdSelector)) {
+    incomingSlot.registerIn(kClassName, kIncomingMessageWithIdSelector,
+                            &originalIncomingMessageWithId);
+  }
 }
 
 bool CTMessageCenter::originalSendSMS(CTMessageCenter& self,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -34,7 +35,11 @@ class CTMessageCenter {
 
   // Hosts, at start and before loading tweaks: registers the class and its two
   // methods with the runtime, the platform* functions as their implementations.
-  static void registerWithRuntime();
+  // `offers` tells which selectors the host offers (every one when empty); a
+  // method not offered is not registered, so tweaks find nothing to replace
+  // and calls run the platform's own implementation.
+  using SelectorFilter = std::function<bool(std::string_view selector)>;
+  static void registerWithRuntime(const SelectorFilter& offers = {});
 
  protected:
   virtual bool platformSendSMS(const std::shared_ptr<CTMessage>& message, bool moreToFollow) = 0;

@@ -14,8 +14,10 @@ void IMDServiceSession::sendMessage(const std::shared_ptr<FZMessage>& message, c
   sendMessageSlot.call(&originalSendMessage, *this, message, toChatID, identifier, style);
 }
 
-void IMDServiceSession::registerWithRuntime() {
-  sendMessageSlot.registerIn(kClassName, kSendMessageSelector, &originalSendMessage);
+void IMDServiceSession::registerWithRuntime(const SelectorFilter& offers) {
+  if (!offers || offers(kSendMessageSelector)) {
+    sendMessageSlot.registerIn(kClassName, kSendMessageSelector, &originalSendMessage);
+  }
 }
 
 void IMDServiceSession::originalSendMessage(IMDServiceSession& self,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -53,7 +54,11 @@ class IMDServiceSession {
 
   // Hosts, at start and before loading tweaks: registers the class and its
   // send with the runtime, platformSendMessage() as the implementation.
-  static void registerWithRuntime();
+  // `offers` tells which selectors the host offers (every one when empty); a
+  // method not offered is not registered, so tweaks find nothing to replace
+  // and calls run the platform's own implementation.
+  using SelectorFilter = std::function<bool(std::string_view selector)>;
+  static void registerWithRuntime(const SelectorFilter& offers = {});
 
  protected:
   virtual void platformSendMessage(const std::shared_ptr<FZMessage>& message, const Text& toChatID,

@@ -5,7 +5,7 @@
 
 #include "platform/linux/bus_connection.h"
 #include "platform/notification_center.h"
-#include "sim/messaging_daemon/event_sink.h"
+#include "sim/messaging_daemon/daemon_events.h"
 
 namespace pelorin::sim {
 namespace {
@@ -137,23 +137,26 @@ int ControlInterface::onDeliverSMS(sd_bus_message* call, void* self, sd_bus_erro
   });
 }
 
-int ControlInterface::onPostLocalNotification(sd_bus_message* call, void*, sd_bus_error* error) {
+int ControlInterface::onPostLocalNotification(sd_bus_message* call, void* self,
+                                              sd_bus_error* error) {
   return guarded(error, [&] {
     auto name = readString(call);
     auto userInfo = platform::bus::readDictionary(call);
     if (!name || !userInfo) return refuse(error, "expected a name and a dictionary");
-    platform::localNotifyCenter().postNotification(*name, *userInfo);
+    static_cast<ControlInterface*>(self)->daemon_.perform([name = *name, userInfo = *userInfo] {
+      platform::localNotifyCenter().postNotification(name, userInfo);
+    });
     return sd_bus_reply_method_return(call, "");
   });
 }
 
 int ControlInterface::onListMessages(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    std::string json = "[";
+    auto messages = nlohmann::json::array();
     for (const auto& message : static_cast<ControlInterface*>(self)->daemon_.store().all()) {
-      json += (json.size() > 1 ? "," : "") + messageJson(message);
+      messages.push_back(messageJson(message));
     }
-    return sd_bus_reply_method_return(call, "s", (json + "]").c_str());
+    return sd_bus_reply_method_return(call, "s", jsonLine(messages).c_str());
   });
 }
 

@@ -20,7 +20,9 @@ namespace pelorin::sim {
 //   ListMessages() -> s json          (an array of messages)
 //   signal Event(s json)
 //
-// Handlers run on the thread that serves the bus. Bad input is answered with
+// Handlers run on the thread that serves the bus. They answer at once: the
+// send or post a call starts runs afterwards, on the daemon's executor, so a
+// tweak's hook that waits never holds a reply back. Bad input is answered with
 // the error com.talvern.sim.Error.Refused and changes nothing; nothing a
 // client or a tweak throws leaves a handler.
 class ControlInterface {

@@ -25,9 +25,31 @@ class DaemonHostTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(bus_.started());
     installTweak();
-    host_ =
-        std::make_unique<ChildProcess>(std::vector<std::string>{DAEMON_HOST, "--json-events", "-"});
-    ASSERT_TRUE(nextEvent([](const json& e) { return e["event"] == "ready"; }));
+  }
+
+  // Starts the host with `options` and waits until it is ready.
+  bool startHost(std::vector<std::string> options = {}) {
+    std::vector<std::string> argv{DAEMON_HOST, "--json-events", "-"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    host_ = std::make_unique<ChildProcess>(argv);
+    return nextEvent([](const json& e) { return e["event"] == "ready"; }).has_value();
+  }
+
+  // The events seen so far named `name` that match `fields`.
+  std::vector<json> seenEvents(const std::string& name, const json& fields = json::object()) {
+    std::vector<json> found;
+    for (const auto& e : seen_) {
+      if (e.value("event", "") != name) continue;
+      bool matches = true;
+      for (const auto& [key, value] : fields.items()) matches &= e.contains(key) && e[key] == value;
+      if (matches) found.push_back(e);
+    }
+    return found;
+  }
+
+  // The guid in busctl's reply to SendChatMessage.
+  static std::string guidIn(const std::string& reply) {
+    return reply.rfind("s \"", 0) == 0 ? reply.substr(3, reply.size() - 5) : "";
   }
 
   void installTweak() {
@@ -49,6 +71,16 @@ class DaemonHostTest : public ::testing::Test {
       if (wanted(event)) return event;
     }
     return std::nullopt;
+  }
+
+  // Every event reported within `window` of quiet.
+  std::vector<json> eventsUntilQuiet(std::chrono::milliseconds window) {
+    std::vector<json> events;
+    while (auto line = host_->readLine(window)) {
+      events.push_back(json::parse(*line, nullptr, false));
+      seen_.push_back(events.back());
+    }
+    return events;
   }
 
   // The next change of the message matching `field` = `value` into `state`.
@@ -85,6 +117,7 @@ class DaemonHostTest : public ::testing::Test {
 };
 
 TEST_F(DaemonHostTest, TheTweakSeesSendsCallsThroughAndTakesOneOver) {
+  ASSERT_TRUE(startHost());
   EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "hello", "1"}), "u 1\n");
   auto carried = messageReaches("messageId", 1, "sent");
   ASSERT_TRUE(carried);
@@ -110,6 +143,7 @@ TEST_F(DaemonHostTest, TheTweakSeesSendsCallsThroughAndTakesOneOver) {
 }
 
 TEST_F(DaemonHostTest, AnnouncedIncomingIdsAreAskedForAndStored) {
+  ASSERT_TRUE(startHost());
   // A carrier SMS: the tweak calls the platform's lookup and rewrites the text.
   EXPECT_EQ(call({"DeliverSMS", "ss", "2125551212", "hi there"}), "u 1\n");
   auto carrier = messageReaches("direction", "incoming", "received");
@@ -127,6 +161,7 @@ TEST_F(DaemonHostTest, AnnouncedIncomingIdsAreAskedForAndStored) {
 }
 
 TEST_F(DaemonHostTest, LocalNotificationsMarkMessagesSentOrFailed) {
+  ASSERT_TRUE(startHost());
   call({"SendSMS", "assu", "1", "2125551212", "swallow this", "1"});
   call({"SendSMS", "assu", "1", "2125551313", "swallow that", "1"});
   call({"PostLocalNotification", "sa{sv}", "kCTMessageSendErrorNotification", "2",
@@ -138,6 +173,7 @@ TEST_F(DaemonHostTest, LocalNotificationsMarkMessagesSentOrFailed) {
 }
 
 TEST_F(DaemonHostTest, AChatMessageMovedByTheTweakLeavesOnTheOtherService) {
+  ASSERT_TRUE(startHost());
   call({"CreateChat", "ssas", "SMS", "+12125551212", "1", "+12125551212"});
   const std::string reply = call({"SendChatMessage", "ssassas", "iMessage", "+12125551212", "1",
                                   "+12125551212", "move to SMS", "0"});
@@ -149,6 +185,7 @@ TEST_F(DaemonHostTest, AChatMessageMovedByTheTweakLeavesOnTheOtherService) {
 }
 
 TEST_F(DaemonHostTest, BadControlInputIsRefusedAndTheHostCarriesOn) {
+  ASSERT_TRUE(startHost());
   bool ok = true;
   call({"SendSMS", "assu", "1", "2125551212", "hello", "0"}, &ok);
   EXPECT_FALSE(ok);
@@ -159,6 +196,124 @@ TEST_F(DaemonHostTest, BadControlInputIsRefusedAndTheHostCarriesOn) {
   const std::string list = call({"ListMessages"}, &ok);
   EXPECT_TRUE(ok);
   EXPECT_EQ(list, "s \"[]\"\n");
+}
+
+TEST_F(DaemonHostTest, TheSMSSessionSendsThroughTheCarrierCentreAndItsOutcome) {
+  ASSERT_TRUE(startHost());
+  call({"CreateChat", "ssas", "SMS", "+12125551212", "1", "+12125551212"});
+  const std::string guid = guidIn(call({"SendChatMessage", "ssassas", "SMS", "+12125551212", "1",
+                                        "+12125551212", "hello chat", "0"}));
+  ASSERT_FALSE(guid.empty());
+  auto sent = messageReaches("guid", guid, "sent");
+  ASSERT_TRUE(sent);
+  const json carrierId = (*sent)["message"]["messageId"];
+  ASSERT_TRUE(carrierId.is_number());
+  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"+12125551212"}));
+  // It passed the tweak's replacement of the carrier's send, then the carrier itself.
+  auto carrierCalls = seenEvents("carrierSendSMS", {{"messageId", carrierId}});
+  ASSERT_EQ(carrierCalls.size(), 1u);
+  EXPECT_EQ(carrierCalls[0]["moreToFollow"], false);
+  EXPECT_EQ(carrierCalls[0]["text"], "hello chat");
+  EXPECT_EQ(carrierCalls[0]["recipients"], json::array({"+12125551212"}));
+  EXPECT_EQ(seenEvents("localNotification", {{"name", "kCTMessageSentNotification"}}).size(), 1u);
+  const auto log = tweakLog();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "sendSMS id=" + carrierId.dump() + " more=0 text=hello chat"),
+            log.end());
+
+  // Taken over by the tweak: the chat message waits for the outcome notification.
+  const std::string swallowed = guidIn(call({"SendChatMessage", "ssassas", "SMS", "+12125551212",
+                                             "1", "+12125551212", "swallow chat", "0"}));
+  auto waiting = nextEvent([&](const json& e) {
+    return e.contains("message") && e["message"]["guid"] == swallowed &&
+           e["message"]["messageId"].is_number();
+  });
+  ASSERT_TRUE(waiting);
+  const json id = (*waiting)["message"]["messageId"];
+  call({"PostLocalNotification", "sa{sv}", "kCTMessageSendErrorNotification", "2",
+        "kCTMessageTypeKey", "i", "1", "kCTMessageIdKey", "u", id.dump()});
+  auto failed = messageReaches("guid", swallowed, "failed");
+  ASSERT_TRUE(failed);
+  EXPECT_TRUE((*failed)["message"]["carrierRecipients"].is_null());
+}
+
+TEST_F(DaemonHostTest, ControlCallsAnswerWhileAHookWaits) {
+  ASSERT_TRUE(startHost());
+  bool ok = false;
+  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "slow text", "1"}, &ok), "u 1\n");
+  // The hook is waiting: the bus still answers, and the message still waits.
+  const std::string list = call({"ListMessages"}, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_NE(list.find("sending"), std::string::npos) << list;
+  EXPECT_EQ(call({"DeliverSMS", "ss", "3125550000", "meanwhile"}, &ok), "u 2\n");
+  for (const auto& event : eventsUntilQuiet(std::chrono::milliseconds(300))) {
+    EXPECT_NE(event["event"], "carrierSendSMS");  // the hook has not let it through
+  }
+  EXPECT_EQ(seenEvents("added").size(), 1u);
+
+  root_.writeFile("/var/tmp/sim-test-tweak.release", "");
+  EXPECT_TRUE(messageReaches("messageId", 1, "sent"));
+  EXPECT_TRUE(messageReaches("direction", "incoming", "received"));
+}
+
+TEST_F(DaemonHostTest, EventsReportNotificationsCarrierCallsAndSessionUpdates) {
+  ASSERT_TRUE(startHost());
+  call({"CreateChat", "ssas", "iMessage", "+13125550000", "1", "+13125550000"});
+  const std::string guid = guidIn(call({"SendChatMessage", "ssassas", "iMessage", "+13125550000",
+                                        "1", "+13125550000", "report updates", "0"}));
+  ASSERT_TRUE(nextEvent([](const json& e) { return e["event"] == "didReceiveMessage"; }));
+  const json chat = "+13125550000";
+  EXPECT_EQ(seenEvents("didSendMessage", {{"guid", guid}, {"forChat", chat}, {"style", 45}}).size(),
+            1u);
+  EXPECT_EQ(
+      seenEvents("didReceiveMessageDeliveryReceipt", {{"messageID", guid}, {"date", 12345}}).size(),
+      1u);
+  EXPECT_EQ(
+      seenEvents("didReceiveError", {{"error", 7}, {"forMessageID", guid}, {"forceError", true}})
+          .size(),
+      1u);
+  auto received = seenEvents("didReceiveMessage");
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0]["text"], "pong");
+  EXPECT_EQ(received[0]["forChat"], chat);
+  EXPECT_EQ(received[0]["style"], 45);
+  EXPECT_EQ(received[0]["service"], "iMessage");
+
+  // A carrier SMS is looked up by the platform; an injected id is answered by the tweak alone.
+  call({"DeliverSMS", "ss", "2125551212", "from the carrier"});
+  ASSERT_TRUE(messageReaches("direction", "incoming", "received"));
+  call({"PostLocalNotification", "sa{sv}", "kCTMessageReceivedNotification", "2",
+        "kCTMessageTypeKey", "i", "1", "kCTMessageIdKey", "u", "4294901761"});
+  ASSERT_TRUE(messageReaches("messageId", 4294901761u, "received"));
+  EXPECT_EQ(seenEvents("carrierIncomingLookup").size(), 1u);
+  EXPECT_EQ(seenEvents("carrierIncomingLookup", {{"messageId", 1}, {"found", true}}).size(), 1u);
+  auto announced = seenEvents("localNotification", {{"name", "kCTMessageReceivedNotification"}});
+  ASSERT_EQ(announced.size(), 2u);
+  EXPECT_EQ(announced[1]["userInfo"],
+            (json{{"kCTMessageTypeKey", 1}, {"kCTMessageIdKey", 4294901761u}}));
+}
+
+TEST_F(DaemonHostTest, AHostWithoutAServiceOrAMethodLeavesThatPathAlone) {
+  ASSERT_TRUE(
+      startHost({"--no-imessage-session", "--without-method", "sendSMS:withMoreToFollow:"}));
+  bool ok = true;
+  call({"SendChatMessage", "ssassas", "iMessage", "+12125551212", "1", "+12125551212", "hi", "0"},
+       &ok);
+  EXPECT_FALSE(ok);
+  // Nothing replaced the carrier's send: a "takeover" text reaches the carrier.
+  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "takeover", "1"}), "u 1\n");
+  auto sent = messageReaches("messageId", 1, "sent");
+  ASSERT_TRUE(sent);
+  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"2125551212"}));
+  const auto log = tweakLog();
+  EXPECT_EQ(log.at(0), "skipped CTMessageCenter sendSMS:withMoreToFollow:");
+  EXPECT_EQ(log.at(1), "replaced CTMessageCenter incomingMessageWithId:");
+}
+
+TEST_F(DaemonHostTest, BadOptionsAreRefused) {
+  std::string output;
+  EXPECT_EQ(platform::testing::runProgram({DAEMON_HOST, "--no-such-option"}, &output), 2);
+  EXPECT_EQ(platform::testing::runProgram({DAEMON_HOST, "--iphone", "--no-iphone"}, &output), 2);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "sim/messaging_daemon/event_sink.h"
 
-#include "platform/json_object.h"
-
 namespace pelorin::sim {
 
 EventSink::EventSink(std::shared_ptr<platform::RunLoop> mainLoop, sd_bus* bus,
@@ -32,28 +30,6 @@ void EventSink::emit(const std::string& json) {
     std::fprintf(json_, "%s\n", json.c_str());
     std::fflush(json_);
   }
-}
-
-std::string messageJson(const StoredMessage& message) {
-  platform::JsonObject line;
-  line.add("serial", static_cast<std::int64_t>(message.serial))
-      .add("service", message.service)
-      .add("direction", message.direction)
-      .add("sender", message.sender)
-      .add("recipients", message.recipients)
-      .add("text", message.text)
-      .add("state", message.state);
-  if (message.messageId) {
-    line.add("messageId", static_cast<std::int64_t>(*message.messageId));
-  } else {
-    line.addRaw("messageId", "null");
-  }
-  line.add("guid", message.guid)
-      .add("chatIdentifier", message.chatIdentifier)
-      .add("attachments", message.attachments)
-      .add("errorCode", message.errorCode)
-      .add("carrierRecipients", message.carrierRecipients);
-  return line.str();
 }
 
 }  // namespace pelorin::sim

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/run_loop.h"
-#include "sim/messaging_daemon/message_store.h"
 
 namespace pelorin::sim {
 
@@ -37,8 +36,5 @@ class EventSink {
   const std::string jsonPath_;
   std::FILE* json_ = nullptr;  // main loop thread only
 };
-
-// One message as JSON.
-std::string messageJson(const StoredMessage& message);
 
 }  // namespace pelorin::sim

@@ -6,27 +6,29 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "platform/json_object.h"
 #include "platform/linux/bus_connection.h"
+#include "platform/notification_center.h"
 #include "platform/process_info.h"
 #include "platform/tweak_loader.h"
 #include "sim/messaging_daemon/control_interface.h"
+#include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/event_sink.h"
+#include "sim/messaging_daemon/reporting_notify_center.h"
+#include "sim/messaging_daemon/task_queue.h"
 
 namespace {
 
 using namespace pelorin;
 using namespace pelorin::sim;
-
-constexpr char kUsage[] =
-    "usage: pelorin-daemon-host [--iphone | --no-iphone] [--bundle-id ID] [--process-name NAME]\n"
-    "                           [--services SMS,iMessage] [--bus-name NAME] [--json-events "
-    "FILE|-]\n";
 
 struct HostOptions {
   DaemonOptions daemon;
@@ -36,40 +38,43 @@ struct HostOptions {
   std::string jsonEvents;
 };
 
-std::vector<std::string> splitList(const std::string& list) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    const auto comma = std::min(list.find(',', start), list.size());
-    if (comma > start) items.push_back(list.substr(start, comma - start));
-    start = comma + 1;
-  }
-  return items;
-}
-
-std::optional<HostOptions> parseOptions(int argc, char** argv) {
+// The options, or the exit status when the program is to stop (help, bad use).
+std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   HostOptions options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--iphone") {
-      options.daemon.isAniPhone = true;
-    } else if (arg == "--no-iphone") {
-      options.daemon.isAniPhone = false;
-    } else if (arg == "--bundle-id" && hasValue) {
-      options.bundleId = argv[++i];
-    } else if (arg == "--process-name" && hasValue) {
-      options.processName = argv[++i];
-    } else if (arg == "--services" && hasValue) {
-      options.daemon.services = splitList(argv[++i]);
-    } else if (arg == "--bus-name" && hasValue) {
-      options.busName = argv[++i];
-    } else if (arg == "--json-events" && hasValue) {
-      options.jsonEvents = argv[++i];
-    } else {
-      return std::nullopt;
-    }
+  CLI::App app("pelorin-daemon-host: the phone's messaging daemon, stood in as a process",
+               "pelorin-daemon-host");
+  bool iphone = false;
+  bool noIphone = false;
+  bool noSMS = false;
+  bool noiMessage = false;
+  std::vector<std::string> services;
+  std::vector<std::string> without;
+  app.add_flag("--iphone", iphone, "a device with a phone (the default)");
+  app.add_flag("--no-iphone", noIphone, "a device without a carrier")->excludes("--iphone");
+  app.add_option("--bundle-id", options.bundleId, "bundle identifier (com.apple.imagent)");
+  app.add_option("--process-name", options.processName, "process name (imagent)");
+  app.add_option("--services", services, "the service sessions, comma-separated (SMS,iMessage)")
+      ->delimiter(',');
+  app.add_flag("--no-sms-session", noSMS, "no \"SMS\" service session");
+  app.add_flag("--no-imessage-session", noiMessage, "no \"iMessage\" service session");
+  app.add_option("--without-method", without,
+                 "a replaceable method the host does not offer (its selector); repeatable");
+  app.add_option("--bus-name", options.busName, "bus name of the control interface");
+  app.add_option("--json-events", options.jsonEvents, "write every event to FILE (- for stdout)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return 2;
   }
+  options.daemon.isAniPhone = !noIphone;
+  if (app.count("--services") > 0) options.daemon.services = services;
+  auto drop = [&](const std::string& service) { std::erase(options.daemon.services, service); };
+  if (noSMS) drop("SMS");
+  if (noiMessage) drop("iMessage");
+  options.daemon.withoutMethods.insert(without.begin(), without.end());
   return options;
 }
 
@@ -117,22 +122,24 @@ int run(const HostOptions& options) {
   auto mainLoop = platform::RunLoop::current();
   EventSink events(mainLoop, bus.get(), *path, ControlInterface::kInterface, options.jsonEvents);
   if (!events.ready()) return fail("cannot write " + options.jsonEvents);
+  const EventReporter report = [&events](const nlohmann::json& event) {
+    events.publish(jsonLine(event));
+  };
+
+  // Every post on the process-local centre is reported, the tweaks' included.
+  static ReportingNotifyCenter localCenter(report);
+  platform::setLocalNotifyCenter(&localCenter);
+  // Sends and announcements that control calls start run here, after the reply.
+  static TaskQueue work;
 
   // Objects first, then the tweaks (which replace their methods), then the
   // control interface: once the bus name appears, the host is ready.
-  MessagingDaemon daemon(
-      options.daemon, [&events](const std::string& event, const StoredMessage& m) {
-        events.publish(
-            platform::JsonObject().add("event", event).addRaw("message", messageJson(m)).str());
-      });
+  MessagingDaemon daemon(options.daemon, report,
+                         [](std::function<void()> task) { work.post(std::move(task)); });
   daemon.start();
   for (const auto& load : platform::loadTweaks()) {
-    events.publish(platform::JsonObject()
-                       .add("event", "tweak")
-                       .add("name", load.name)
-                       .add("loaded", load.loaded)
-                       .add("error", load.error)
-                       .str());
+    report(
+        {{"event", "tweak"}, {"name", load.name}, {"loaded", load.loaded}, {"error", load.error}});
   }
   ControlInterface control(daemon);
   int r = control.attach(bus.get(), *path);
@@ -140,10 +147,7 @@ int run(const HostOptions& options) {
   if (r < 0) return fail("cannot serve " + options.busName + ": " + platform::bus::errorText(r));
   mainLoop->addSource(platform::bus::newBusSource(bus.get(), nullptr));
   if (signals >= 0) mainLoop->addSource(std::make_shared<SignalSource>(signals));
-  events.publish(platform::JsonObject()
-                     .add("event", "ready")
-                     .add("pid", static_cast<std::int64_t>(getpid()))
-                     .str());
+  report({{"event", "ready"}, {"pid", getpid()}});
 
   mainLoop->run();
   std::fflush(nullptr);
@@ -156,12 +160,9 @@ int run(const HostOptions& options) {
 
 int main(int argc, char** argv) {
   auto options = parseOptions(argc, argv);
-  if (!options) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (const int* status = std::get_if<int>(&options)) return *status;
   try {
-    return run(*options);
+    return run(std::get<HostOptions>(options));
   } catch (const std::exception& e) {
     return fail(std::string("stopped: ") + e.what());
   } catch (...) {

@@ -1,10 +1,10 @@
 #include "sim/messaging_daemon/messaging_daemon.h"
 
-#include <chrono>
 #include <cstdio>
 
-#include "common/names.h"
+#include "platform/clock.h"
 #include "platform/guid.h"
+#include "platform/messaging/ct_notifications.h"
 #include "platform/notification_center.h"
 #include "platform/utf16.h"
 
@@ -30,13 +30,11 @@ std::vector<std::string> splitText(const std::string& text, std::uint32_t parts)
   return pieces;
 }
 
-// Now, as property lists count time: seconds since 2001-01-01 00:00 UTC.
-platform::Date now() {
-  constexpr double kUnixTimeOf2001 = 978307200;
-  const std::chrono::duration<double> sinceEpoch =
-      std::chrono::system_clock::now().time_since_epoch();
-  return {sinceEpoch.count() - kUnixTimeOf2001};
-}
+using platform::kCTMessageIdKey;
+using platform::kCTMessageReceivedNotification;
+using platform::kCTMessageSendErrorNotification;
+using platform::kCTMessageSentNotification;
+using platform::kCTMessageTypeKey;
 
 std::optional<std::uint32_t> messageIdIn(const platform::Dictionary& userInfo) {
   auto it = userInfo.find(std::string(kCTMessageIdKey));
@@ -48,12 +46,19 @@ std::optional<std::uint32_t> messageIdIn(const platform::Dictionary& userInfo) {
 
 }  // namespace
 
-MessagingDaemon::MessagingDaemon(DaemonOptions options, MessageStore::Listener listener)
+MessagingDaemon::MessagingDaemon(DaemonOptions options, EventReporter reporter, Executor executor)
     : options_(std::move(options)),
-      store_(std::move(listener)),
-      center_(store_, options_.isAniPhone) {
+      reporter_(std::move(reporter)),
+      executor_(std::move(executor)),
+      store_([this](const std::string& event, const StoredMessage& message) {
+        if (reporter_) reporter_({{"event", event}, {"message", messageJson(message)}});
+      }),
+      center_(store_, options_.isAniPhone, reporter_) {
   for (const auto& service : options_.services) {
-    sessions_[service] = std::make_shared<SimServiceSession>(service, store_);
+    const bool viaCarrier =
+        options_.isAniPhone && service == platform::IMDServiceSession::kSMSService;
+    sessions_[service] = std::make_shared<SimServiceSession>(service, store_, reporter_,
+                                                             viaCarrier ? &center_ : nullptr);
   }
 }
 
@@ -64,8 +69,11 @@ MessagingDaemon::~MessagingDaemon() {
 }
 
 void MessagingDaemon::start() {
-  platform::CTMessageCenter::registerWithRuntime();
-  platform::IMDServiceSession::registerWithRuntime();
+  auto offered = [this](std::string_view selector) {
+    return options_.withoutMethods.count(std::string(selector)) == 0;
+  };
+  platform::CTMessageCenter::registerWithRuntime(offered);
+  platform::IMDServiceSession::registerWithRuntime(offered);
   platform::IMDAccountController::setSharedAccountController(this);
   auto& local = platform::localNotifyCenter();
   local.addObserver(
@@ -77,6 +85,14 @@ void MessagingDaemon::start() {
   local.addObserver(
       std::string(kCTMessageReceivedNotification),
       [this](const std::string&, const platform::Dictionary& info) { onReceived(info); });
+}
+
+void MessagingDaemon::perform(std::function<void()> work) {
+  if (executor_) {
+    executor_(std::move(work));
+  } else {
+    work();
+  }
 }
 
 std::shared_ptr<platform::IMDServiceSession> MessagingDaemon::anySessionForServiceName(
@@ -106,7 +122,7 @@ Outcome<std::uint32_t> MessagingDaemon::sendSMS(const std::vector<std::string>& 
   stored.state = "sending";
   stored.messageId = message->messageId();
   store_.add(std::move(stored));
-  center_.sendSMS(message, false);
+  perform([this, message] { center_.sendSMS(message, false); });
   return {message->messageId(), {}};
 }
 
@@ -129,8 +145,9 @@ Outcome<std::string> MessagingDaemon::sendChatMessage(const std::string& service
   if (!created.value) return Outcome<std::string>::failure(created.error);
   auto session = sessions_.at(service);
   auto chat = session->createChat(chatIdentifier, participants);  // the one just made or found
-  auto message = platform::FZMessage::initWithSender(std::nullopt, now(), text, std::nullopt,
-                                                     attachments, 0, 0, platform::stringGUID());
+  auto message =
+      platform::FZMessage::initWithSender(std::nullopt, platform::currentDate(), text, std::nullopt,
+                                          attachments, 0, 0, platform::stringGUID());
   message->setService(service);
   StoredMessage stored;
   stored.service = service;
@@ -142,7 +159,9 @@ Outcome<std::string> MessagingDaemon::sendChatMessage(const std::string& service
   stored.chatIdentifier = chatIdentifier;
   stored.attachments = attachments;
   store_.add(std::move(stored));
-  session->sendMessage(message, chat->guid(), chat->chatIdentifier(), chat->style());
+  perform([session, message, chat] {
+    session->sendMessage(message, chat->guid(), chat->chatIdentifier(), chat->style());
+  });
   return {*message->guid(), {}};
 }
 
@@ -155,11 +174,14 @@ Outcome<std::uint32_t> MessagingDaemon::deliverSMS(const std::string& sender,
   message->setSender(platform::CTPhoneNumber::phoneNumberWithDigits(sender, "us"));
   message->addText(text);
   center_.receiveFromCarrier(message);
-  platform::localNotifyCenter().postNotification(
-      std::string(kCTMessageReceivedNotification),
-      {{std::string(kCTMessageTypeKey), platform::CTMessage::kPlainSMSType},
-       {std::string(kCTMessageIdKey), message->messageId()}});
-  return {message->messageId(), {}};
+  const std::uint32_t id = message->messageId();
+  perform([id] {
+    platform::localNotifyCenter().postNotification(
+        std::string(kCTMessageReceivedNotification),
+        {{std::string(kCTMessageTypeKey), platform::CTMessage::kPlainSMSType},
+         {std::string(kCTMessageIdKey), id}});
+  });
+  return {id, {}};
 }
 
 void MessagingDaemon::onSent(const platform::Dictionary& userInfo, const std::string& state) {

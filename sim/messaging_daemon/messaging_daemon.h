@@ -1,14 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/messaging/imd_account_controller.h"
 #include "platform/value.h"
+#include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/message_store.h"
 #include "sim/messaging_daemon/sim_message_center.h"
 #include "sim/messaging_daemon/sim_service_session.h"
@@ -18,7 +21,14 @@ namespace pelorin::sim {
 struct DaemonOptions {
   bool isAniPhone = true;                                // the device has a carrier
   std::vector<std::string> services{"SMS", "iMessage"};  // sessions the device has
+  // Selectors of the replaceable methods the host does not offer (a platform
+  // without them): calls run the platform's own code and tweaks find nothing.
+  std::set<std::string> withoutMethods;
 };
+
+// Where the daemon runs the sends and announcements its control operations
+// start; empty runs them at once, on the caller's thread.
+using Executor = std::function<void(std::function<void()> work)>;
 
 // The result of a control operation: a value, or the reason it was refused.
 template <class T>
@@ -32,9 +42,12 @@ struct Outcome {
 // sessions and their chats, the message store, and what the phone does on the
 // carrier's process-local notifications. Usable in-process (tests) or inside
 // the daemon host. Every function is thread-safe.
+//
+// Events reported, besides those of the centre and sessions: {"event":
+// "added"|"updated", "message": ...} for each change of the store.
 class MessagingDaemon final : public platform::IMDAccountController {
  public:
-  MessagingDaemon(DaemonOptions options, MessageStore::Listener listener);
+  MessagingDaemon(DaemonOptions options, EventReporter reporter, Executor executor = {});
   ~MessagingDaemon() override;
 
   // Registers the messaging classes with the object runtime, installs this as
@@ -48,7 +61,12 @@ class MessagingDaemon final : public platform::IMDAccountController {
   SimMessageCenter& messageCenter() { return center_; }
   MessageStore& store() { return store_; }
 
-  // What the Messages application and the carrier ask of the daemon.
+  // Runs `work` through the executor.
+  void perform(std::function<void()> work);
+
+  // What the Messages application and the carrier ask of the daemon. Each
+  // stores what it must and answers; the send or announcement itself runs
+  // through the executor.
   // An outgoing SMS of `parts` parts (the text split between them); its id.
   Outcome<std::uint32_t> sendSMS(const std::vector<std::string>& recipients,
                                  const std::string& text, std::uint32_t parts);
@@ -69,6 +87,8 @@ class MessagingDaemon final : public platform::IMDAccountController {
   void onReceived(const platform::Dictionary& userInfo);
 
   const DaemonOptions options_;
+  const EventReporter reporter_;
+  const Executor executor_;
   MessageStore store_;
   SimMessageCenter center_;
   std::map<std::string, std::shared_ptr<SimServiceSession>> sessions_;  // fixed after construction

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/names.h"
+#include "platform/messaging/ct_notifications.h"
 #include "platform/testing/notification_recorder.h"
 
 namespace pelorin::sim {
@@ -16,10 +16,16 @@ class MessagingDaemonTest : public ::testing::Test {
 
   StoredMessage last() { return daemon_.store().all().back(); }
 
+  std::size_t posts(std::string_view name) const {
+    std::size_t count = 0;
+    for (const auto& post : recorder_.localPosts()) count += post.first == name;
+    return count;
+  }
+
   void announce(std::string_view name, std::int64_t id) {
-    platform::localNotifyCenter().postNotification(
-        std::string(name),
-        {{std::string(kCTMessageTypeKey), 1}, {std::string(kCTMessageIdKey), id}});
+    platform::localNotifyCenter().postNotification(std::string(name),
+                                                   {{std::string(platform::kCTMessageTypeKey), 1},
+                                                    {std::string(platform::kCTMessageIdKey), id}});
   }
 
   platform::testing::NotificationRecorder recorder_;
@@ -32,15 +38,57 @@ TEST_F(MessagingDaemonTest, CarrierSendsAndNotificationsSetTheState) {
   EXPECT_EQ(last().state, "sent");
   EXPECT_EQ(last().carrierRecipients, std::vector<std::string>{"2125551212"});
 
-  announce(kCTMessageSendErrorNotification, *id.value);
+  announce(platform::kCTMessageSendErrorNotification, *id.value);
   EXPECT_EQ(last().state, "failed");
-  announce(kCTMessageSentNotification, 999);  // unknown id: nothing changes
+  announce(platform::kCTMessageSentNotification, 999);  // unknown id: nothing changes
   EXPECT_EQ(last().state, "failed");
 
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 0).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 11).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "\xff", 1).value);
   EXPECT_EQ(daemon_.store().all().size(), 1u);
+}
+
+TEST_F(MessagingDaemonTest, TheCarrierFailsMessagesWithoutARecipientItCanReach) {
+  using Numbers = std::vector<std::string>;
+  struct Case {
+    Numbers recipients;
+    std::optional<Numbers> reached;  // nothing: the send fails
+  };
+  const std::vector<Case> cases{
+      {{}, std::nullopt},
+      {{""}, std::nullopt},
+      {{"", "abc", "+"}, std::nullopt},
+      {{"1234567890123456"}, std::nullopt},  // longer than any number
+      {{"12+34"}, std::nullopt},
+      {{"+1 (212) 555-1212"}, Numbers{"+1 (212) 555-1212"}},
+      {{"abc", "22222", "2125551212"}, Numbers{"22222", "2125551212"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.recipients));
+    const auto errorsBefore = posts(platform::kCTMessageSendErrorNotification);
+    const auto sentBefore = posts(platform::kCTMessageSentNotification);
+    ASSERT_TRUE(daemon_.sendSMS(c.recipients, "hi", 1).value);
+    EXPECT_EQ(last().state, c.reached ? "sent" : "failed");
+    EXPECT_EQ(last().carrierRecipients, c.reached);
+    EXPECT_EQ(posts(platform::kCTMessageSendErrorNotification) - errorsBefore, c.reached ? 0u : 1u);
+    EXPECT_EQ(posts(platform::kCTMessageSentNotification) - sentBefore, c.reached ? 1u : 0u);
+  }
+}
+
+TEST_F(MessagingDaemonTest, TheSMSSessionSendsAsACarrierMessage) {
+  auto guid =
+      daemon_.sendChatMessage("SMS", "chat-1", {"+12125551212", "3125550000"}, "hi all", {});
+  ASSERT_TRUE(guid.value);
+  const auto stored = last();
+  EXPECT_EQ(stored.guid, *guid.value);
+  ASSERT_TRUE(stored.messageId);
+  EXPECT_EQ(stored.state, "sent");
+  EXPECT_EQ(stored.carrierRecipients, (std::vector<std::string>{"+12125551212", "3125550000"}));
+  EXPECT_EQ(daemon_.store().all().size(), 1u);  // the chat message itself, not a second record
+  // The outcome notifications for its carrier id keep marking it.
+  announce(platform::kCTMessageSendErrorNotification, *stored.messageId);
+  EXPECT_EQ(last().state, "failed");
 }
 
 TEST_F(MessagingDaemonTest, ReceivedCarrierSMSIsAskedForByItsId) {
@@ -52,7 +100,7 @@ TEST_F(MessagingDaemonTest, ReceivedCarrierSMSIsAskedForByItsId) {
   EXPECT_EQ(last().messageId, *id.value);
   EXPECT_EQ(daemon_.messageCenter().incomingMessageWithId(*id.value)->text(), "hello");
 
-  announce(kCTMessageReceivedNotification, 0xFFFF0000);  // nobody answers for it
+  announce(platform::kCTMessageReceivedNotification, 0xFFFF0000);  // nobody answers for it
   EXPECT_EQ(daemon_.store().all().size(), 1u);
 }
 
@@ -91,6 +139,10 @@ TEST(MessagingDaemonDeviceTest, AnIPadHasNoCarrierAndOnlyItsSessions) {
   EXPECT_FALSE(daemon.deliverSMS("2125551212", "hi").value);
   daemon.sendSMS({"2125551212"}, "hi", 1);
   EXPECT_EQ(daemon.store().all().back().state, "failed");
+  // Without a phone the SMS session sends by itself.
+  ASSERT_TRUE(daemon.sendChatMessage("SMS", "+12125551212", {"+12125551212"}, "hi", {}).value);
+  EXPECT_EQ(daemon.store().all().back().state, "sent");
+  EXPECT_FALSE(daemon.store().all().back().messageId);
 }
 
 }  // namespace

@@ -3,25 +3,36 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/messaging/ct_message_center.h"
+#include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/message_store.h"
 
 namespace pelorin::sim {
 
 // The daemon's carrier message centre. Its own send hands the message to a
-// simulated carrier, which sends it at once (on a device with a carrier) and
-// records where it went; its own lookup finds carrier messages received
-// earlier. Thread-safe.
+// simulated carrier: on a device with a carrier and with at least one
+// recipient the carrier can reach, it records where the message went and
+// announces "kCTMessageSentNotification"; otherwise (no carrier, no
+// recipient, or only empty or invalid ones) it announces
+// "kCTMessageSendErrorNotification". Its own lookup finds carrier messages
+// received earlier. Every call that reaches either is reported. Thread-safe.
 class SimMessageCenter final : public platform::CTMessageCenter {
  public:
-  SimMessageCenter(MessageStore& store, bool hasCarrier) : store_(store), hasCarrier_(hasCarrier) {}
+  SimMessageCenter(MessageStore& store, bool hasCarrier, EventReporter reporter)
+      : store_(store), hasCarrier_(hasCarrier), reporter_(std::move(reporter)) {}
 
   // A new carrier message id (never in the range of injected ids).
   std::uint32_t nextMessageId() { return nextId_.fetch_add(1); }
 
   // Keeps a carrier message that arrived, for incomingMessageWithId().
   void receiveFromCarrier(const std::shared_ptr<platform::CTMessage>& message);
+
+  // A number the carrier can text: 1 to 15 digits, written with any of
+  // blanks, "-", ".", parentheses and one leading "+".
+  static bool carrierCanReach(const Text& number);
 
  protected:
   bool platformSendSMS(const std::shared_ptr<platform::CTMessage>& message,
@@ -30,8 +41,13 @@ class SimMessageCenter final : public platform::CTMessageCenter {
       std::uint32_t messageId) override;
 
  private:
+  void report(const nlohmann::json& event) const {
+    if (reporter_) reporter_(event);
+  }
+
   MessageStore& store_;
   const bool hasCarrier_;
+  const EventReporter reporter_;
   std::atomic<std::uint32_t> nextId_{1};
 
   std::mutex mutex_;

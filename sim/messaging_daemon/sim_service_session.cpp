@@ -31,6 +31,10 @@ void SimServiceSession::platformSendMessage(const std::shared_ptr<platform::FZMe
                                             const Text&, const Text& identifier,
                                             std::uint8_t style) {
   if (!message) return;
+  if (carrier_) {
+    sendThroughCarrier(message, identifier, style);
+    return;
+  }
   // The session's own send: the message leaves on this service.
   auto sentHere = [&](StoredMessage& stored) {
     stored.service = serviceName_;
@@ -44,22 +48,74 @@ void SimServiceSession::platformSendMessage(const std::shared_ptr<platform::FZMe
   }
 }
 
+void SimServiceSession::sendThroughCarrier(const std::shared_ptr<platform::FZMessage>& message,
+                                           const Text& identifier, std::uint8_t style) {
+  auto carrierMessage = std::make_shared<platform::CTMessage>();
+  carrierMessage->setMessageType(platform::CTMessage::kPlainSMSType);
+  carrierMessage->setMessageId(carrier_->nextMessageId());
+  if (auto chat = chatForChatIdentifier(identifier, style)) {
+    for (const auto& participant : chat->participants()) {
+      carrierMessage->addRecipient(
+          platform::CTPhoneNumber::phoneNumberWithDigits(participant->ID(), "us"));
+    }
+  }
+  carrierMessage->addText(message->body().value_or(""));
+  // The chat message now waits for the carrier's word on this id.
+  auto handedToCarrier = [&](StoredMessage& stored) {
+    stored.service = serviceName_;
+    stored.chatIdentifier = identifier;
+    stored.messageId = carrierMessage->messageId();
+  };
+  if (!message->guid() || !store_.updateByGuid(*message->guid(), handedToCarrier)) {
+    StoredMessage stored = outgoing(*message, identifier, style);
+    stored.state = "sending";
+    handedToCarrier(stored);
+    store_.add(std::move(stored));
+  }
+  carrier_->sendSMS(carrierMessage, false);
+}
+
+void SimServiceSession::report(nlohmann::json event) const {
+  if (!reporter_) return;
+  event["service"] = serviceName_;
+  reporter_(event);
+}
+
 void SimServiceSession::didSendMessage(const std::shared_ptr<platform::FZMessage>& message,
-                                       const Text&, std::uint8_t) {
+                                       const Text& forChat, std::uint8_t style) {
+  report({{"event", "didSendMessage"},
+          {"guid", textJson(message ? message->guid() : std::nullopt)},
+          {"forChat", textJson(forChat)},
+          {"style", style}});
   if (message) setState(message->guid(), "sent");
 }
 
 void SimServiceSession::didReceiveMessageDeliveryReceiptForMessageID(const Text& messageID,
-                                                                     platform::Date) {
+                                                                     platform::Date date) {
+  report({{"event", "didReceiveMessageDeliveryReceipt"},
+          {"messageID", textJson(messageID)},
+          {"date", date.secondsSince2001}});
   setState(messageID, "delivered");
 }
 
-void SimServiceSession::didReceiveError(std::uint32_t error, const Text& forMessageID, bool) {
+void SimServiceSession::didReceiveError(std::uint32_t error, const Text& forMessageID,
+                                        bool forceError) {
+  report({{"event", "didReceiveError"},
+          {"error", error},
+          {"forMessageID", textJson(forMessageID)},
+          {"forceError", forceError}});
   setState(forMessageID, "failed", error);
 }
 
 void SimServiceSession::didReceiveMessage(const std::shared_ptr<platform::FZMessage>& message,
-                                          const Text& forChat, std::uint8_t) {
+                                          const Text& forChat, std::uint8_t style) {
+  report({{"event", "didReceiveMessage"},
+          {"guid", textJson(message ? message->guid() : std::nullopt)},
+          {"sender", textJson(message ? message->sender() : std::nullopt)},
+          {"text", textJson(message ? message->body() : std::nullopt)},
+          {"time", message ? nlohmann::json(message->time().secondsSince2001) : nullptr},
+          {"forChat", textJson(forChat)},
+          {"style", style}});
   if (!message) return;
   const std::string sender = message->sender().value_or("");
   if (forChat) createChat(*forChat, {sender});

@@ -8,17 +8,30 @@
 #include <vector>
 
 #include "platform/messaging/imd_service_session.h"
+#include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/message_store.h"
+#include "sim/messaging_daemon/sim_message_center.h"
 
 namespace pelorin::sim {
 
 // A simulated service session ("SMS" or "iMessage"): its chats, and its
-// sends and conversation updates written to the message store. Thread-safe.
+// sends and conversation updates written to the message store; every update
+// call is reported with its arguments. The SMS session of a device with a
+// phone sends as the phone does: a carrier message to the chat's
+// participants, through the carrier centre's sendSMS:withMoreToFollow: (and
+// so through any replacement of it); the carrier's outcome notifications for
+// that id then mark the chat message. Thread-safe.
 class SimServiceSession final : public platform::IMDServiceSession,
                                 public std::enable_shared_from_this<SimServiceSession> {
  public:
-  SimServiceSession(std::string serviceName, MessageStore& store)
-      : serviceName_(std::move(serviceName)), store_(store) {}
+  // `carrier` is the centre the session sends through, or nullptr for a
+  // session that sends by itself.
+  SimServiceSession(std::string serviceName, MessageStore& store, EventReporter reporter,
+                    SimMessageCenter* carrier)
+      : serviceName_(std::move(serviceName)),
+        store_(store),
+        reporter_(std::move(reporter)),
+        carrier_(carrier) {}
 
   // The chat with that identifier and the style its participants give ("-"
   // for one, "+" for several); made when missing.
@@ -42,6 +55,9 @@ class SimServiceSession final : public platform::IMDServiceSession,
                            std::uint8_t style) override;
 
  private:
+  void sendThroughCarrier(const std::shared_ptr<platform::FZMessage>& message,
+                          const Text& identifier, std::uint8_t style);
+  void report(nlohmann::json event) const;
   void setState(const Text& guid, const std::string& state, std::int64_t errorCode = 0);
   // A store record for a send the daemon did not start itself.
   StoredMessage outgoing(const platform::FZMessage& message, const Text& identifier,
@@ -49,6 +65,8 @@ class SimServiceSession final : public platform::IMDServiceSession,
 
   const std::string serviceName_;
   MessageStore& store_;
+  const EventReporter reporter_;
+  SimMessageCenter* const carrier_;
 
   std::mutex mutex_;
   std::map<std::pair<std::string, std::uint8_t>, std::shared_ptr<platform::IMDChat>>

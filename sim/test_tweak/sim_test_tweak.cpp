@@ -4,20 +4,29 @@
 // to <root>/var/tmp/sim-test-tweak.log, one line per event:
 // - an SMS whose text starts with "takeover" is taken over and reported sent
 //   with the carrier's sent notification; one starting with "swallow" is
-//   taken over silently; any other goes to the saved send;
+//   taken over silently; one starting with "slow" waits (up to 20 s) until
+//   <root>/var/tmp/sim-test-tweak.release exists, as a hook waiting on the
+//   network would, then goes on; any other goes to the saved send;
 // - an incoming id from 0xFFFF0000 up is answered with a message the tweak
 //   makes; any other is looked up by the saved lookup and its one-part text
 //   gets " [seen by tweak]" appended;
 // - a chat message whose text is "move to SMS" is moved to the SMS session's
-//   chat of the same identifier (its send re-enters this replacement).
+//   chat of the same identifier (its send re-enters this replacement); one
+//   whose text is "report updates" is taken over and answered with each of
+//   the session's update calls: sent, delivered (date 12345), error 7
+//   (forced) and a received "pong" from the chat identifier.
 // Replacing a class or method the host lacks is skipped without a word.
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 
-#include "common/names.h"
 #include "platform/format.h"
+#include "platform/guid.h"
 #include "platform/messaging/ct_message_center.h"
+#include "platform/messaging/ct_notifications.h"
 #include "platform/messaging/imd_account_controller.h"
 #include "platform/notification_center.h"
 #include "platform/root_path.h"
@@ -59,6 +68,12 @@ bool replacedSendSMS(CTMessageCenter& self, const std::shared_ptr<CTMessage>& me
     return false;
   }
   if (startsWith(text, "swallow")) return false;
+  if (startsWith(text, "slow")) {
+    const std::string release = resolvePath("/var/tmp/sim-test-tweak.release");
+    for (int i = 0; i < 2000 && !std::filesystem::exists(release); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
   const bool sent = savedSendSMS.load()(self, message, more);
   note(format("carrier returned %d", sent ? 1 : 0));
   return sent;
@@ -89,6 +104,15 @@ void replacedSendMessage(IMDServiceSession& self, const std::shared_ptr<FZMessag
   auto* controller = IMDAccountController::sharedAccountController();
   auto sms = controller ? controller->anySessionForServiceName("SMS") : nullptr;
   auto chat = sms ? sms->chatForChatIdentifier(identifier, style) : nullptr;
+  if (message->body() == "report updates") {
+    self.didSendMessage(message, identifier, style);
+    self.didReceiveMessageDeliveryReceiptForMessageID(message->guid(), Date{12345});
+    self.didReceiveError(7, message->guid(), true);
+    self.didReceiveMessage(FZMessage::initWithSender(identifier, Date{12346}, "pong", std::nullopt,
+                                                     {}, 1, 0, stringGUID()),
+                           identifier, style);
+    return;
+  }
   if (message->body() == "move to SMS" && message->service() != "SMS" && chat) {
     message->setService("SMS");
     sms->sendMessage(message, chat->guid(), chat->chatIdentifier(), chat->style());
