@@ -43,6 +43,8 @@ std::optional<Array> readArray(const std::string& path);
 // temporary file in the same folder, are flushed to disk and renamed over the
 // old file, so a reader sees either the old or the new file. Missing parent
 // folders are created. Returns false (and leaves the old file) on failure.
+// Temporary files left by a writer that was killed are removed by the next
+// write of the same file.
 bool writePropertyListAtomically(const std::string& path, const Value& value);
 
 }  // namespace pelorin::platform

@@ -116,9 +116,10 @@ class XmlDepthScan {
     for (std::string_view name : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
       if (rest.starts_with(name)) return true;
     }
-    // A bare '&' is no reference; "&name;" is one to a declared entity.
+    // A bare '&' is no reference; "&name;" is one to a declared entity. Names
+    // hold no '&', so the scans of all references together stay linear.
     std::size_t i = 0;
-    while (i < rest.size() && i < kLongestTag &&
+    while (i < rest.size() &&
            (std::isalnum(static_cast<unsigned char>(rest[i])) || rest[i] == '_' || rest[i] == ':' ||
             rest[i] == '-' || rest[i] == '.' || static_cast<unsigned char>(rest[i]) >= 0x80)) {
       ++i;
