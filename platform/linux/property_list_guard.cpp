@@ -11,17 +11,20 @@
 namespace pelorin::platform {
 namespace {
 
-// XML: no NUL byte (never valid in XML), no reference outside those sections
-// to an entity other than the predefined ones (libplist does not expand them,
-// but a reader that did could build markup from them) and no deeper nesting
-// than allowed.
+// XML: no NUL byte (never valid in XML), no reference outside the sections
+// below to an entity other than the predefined ones (libplist refuses them,
+// but a reader that expanded them could build markup from them) and no deeper
+// nesting than allowed.
 //
 // The depth is counted conservatively, so that no construct can hide real
 // nesting: every "<array" or "<dict" that opens a tag counts, wherever it
-// stands, while a closing tag lowers the count only outside comments, CDATA
-// sections, processing instructions and declarations, and never below zero.
-// Each of those sections is taken to end as late as any reading of it could
-// end it. Ordinary files count exactly; odd ones can only be refused more.
+// stands, while a closing tag lowers the count only where it begins a tag of
+// its own (not inside a comment, CDATA section, processing instruction,
+// declaration or the attributes of another tag), and never below zero. Each
+// of those sections is taken to end as late as any reading of it could end
+// it (libplist, for one, skips '>' inside double quotes in tags and
+// declarations). Ordinary files count exactly; odd ones can only be refused
+// more.
 class XmlDepthScan {
  public:
   explicit XmlDepthScan(std::string_view text) : text_(text) {}
@@ -32,16 +35,17 @@ class XmlDepthScan {
     std::size_t sectionEnd = 0;  // closing tags before this do not count
     for (std::size_t at = text_.find_first_of("<&"); at != std::string_view::npos;
          at = text_.find_first_of("<&", at + 1)) {
+      const bool inSection = at < sectionEnd;
       if (text_[at] == '&') {
-        if (at >= sectionEnd && !referenceIsPredefined(at)) return false;
+        if (!inSection && !referenceIsPredefined(at)) return false;
         continue;
       }
-      if (at >= sectionEnd) sectionEnd = std::max(sectionEnd, sectionEndFrom(at));
       if (opensCollection(at)) {
         if (++depth > kMaxPropertyListDepth + 1) return false;
-      } else if (at >= sectionEnd && closesCollection(at) && depth > 0) {
+      } else if (!inSection && closesCollection(at) && depth > 0) {
         --depth;
       }
+      if (!inSection) sectionEnd = sectionEndFrom(at);
     }
     return true;
   }
@@ -59,28 +63,43 @@ class XmlDepthScan {
     return found == std::string_view::npos ? text_.size() : found + terminator.size();
   }
 
-  // When a comment, CDATA section, processing instruction or declaration
-  // begins at `at` (a '<'), where it ends at the latest; otherwise 0.
+  // Just past the '>' that ends a tag or declaration whose body starts at
+  // `from`: the latest of the first '>' outside quotes of each kind that a
+  // reader might honour (none, double, single, both).
+  std::size_t pastTagEnd(std::size_t from) const {
+    std::size_t latest = 0;
+    for (std::string_view quotes : {"", "\"", "'", "\"'"}) {
+      char open = 0;
+      std::size_t end = text_.size();
+      for (std::size_t i = from; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (open != 0) {
+          if (c == open) open = 0;
+        } else if (quotes.find(c) != std::string_view::npos) {
+          open = c;
+        } else if (c == '>') {
+          end = i + 1;
+          break;
+        }
+      }
+      latest = std::max(latest, end);
+      if (latest == text_.size()) break;
+    }
+    return latest;
+  }
+
+  // Where the comment, CDATA section, processing instruction, declaration or
+  // tag that begins at `at` (a '<') ends at the latest.
   std::size_t sectionEndFrom(std::size_t at) const {
     if (startsWith(at, "<!--")) return pastFirst(at + 4, "-->");
     if (startsWith(at, "<![CDATA[")) return pastFirst(at + 9, "]]>");
     if (startsWith(at, "<?")) return pastFirst(at + 2, "?>");
-    if (!startsWith(at, "<!")) return 0;
-    // A declaration such as DOCTYPE: its end is the first '>' outside quotes,
-    // or, when a '[' comes before that (an internal subset), the first "]>".
-    char quote = 0;
-    for (std::size_t i = at + 2; i < text_.size(); ++i) {
-      const char c = text_[i];
-      if (c == '[') return pastFirst(i + 1, "]>");
-      if (quote != 0) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '>') {
-        return i + 1;
-      }
-    }
-    return text_.size();
+    const std::size_t end = pastTagEnd(at + 1);
+    if (!startsWith(at, "<!")) return end;
+    // A declaration such as DOCTYPE with an internal subset ends at "]>".
+    const std::size_t subset = text_.substr(0, end).find('[', at + 2);
+    if (subset == std::string_view::npos) return end;
+    return std::max(end, pastFirst(subset + 1, "]>"));
   }
 
   // "<array" or "<dict" (blanks allowed after '<'), unless the tag plainly

@@ -107,10 +107,16 @@ TEST(PropertyListRegressionTest, NestingHiddenBehindSectionsIsRefused) {
       {"<!DOCTYPE plist \"", "\">"},
       {"<!DOCTYPE plist '>[", "]>"},
       {"<plist version=\"", "\">"},
+      {"<plist a='\"'>", "\">"},  // libplist honours only double quotes
+      {"<plist><array/></array a=\"", "\">"},
   };
   for (const auto& [open, close] : hiding) {
     EXPECT_EQ(parse(open + closes + close + deep), std::nullopt) << open;
   }
+  // A close inside each level's own attributes.
+  EXPECT_EQ(parse("<plist>" + repeated("<array a=\"</array>\">", levels) +
+                  repeated("</array>", levels) + "</plist>"),
+            std::nullopt);
   // libplist expands no declared entity, but a reference to one is refused.
   EXPECT_EQ(parse("<!DOCTYPE plist [<!ENTITY deep \"<array>\">]>"
                   "<plist><array>&deep;</array></plist>"),
