@@ -22,9 +22,11 @@ if(PELORIN_SANITIZE)
   add_link_options(-fsanitize=${PELORIN_SANITIZE})
 endif()
 
+# Every sanitizer report halts the fuzzer, so that the input is kept.
 if(PELORIN_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  add_link_options(-fsanitize=address,undefined)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
 # Logic libraries are linked into each tweak library with hidden symbols, so that

@@ -1,39 +1,22 @@
+// Values are rendered by nlohmann-json; this class only keeps the members in
+// the order added and the one-line layout ("key": value, ...) that scripts
+// and tests read. Bytes that are not UTF-8 are replaced (U+FFFD), so every
+// line is valid JSON whatever the input.
 #include "platform/json_object.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace pelorin::platform {
+namespace {
+
+std::string render(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
 
 std::string jsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
+  return render(nlohmann::json(std::string(text)));
 }
 
 void JsonObject::addKey(std::string_view key) {
@@ -49,30 +32,36 @@ JsonObject& JsonObject::add(std::string_view key, const Text& value) {
 
 JsonObject& JsonObject::add(std::string_view key, std::int64_t value) {
   addKey(key);
-  body_ += std::to_string(value);
+  body_ += render(value);
   return *this;
 }
 
 JsonObject& JsonObject::add(std::string_view key, bool value) {
   addKey(key);
-  body_ += value ? "true" : "false";
+  body_ += render(value);
   return *this;
 }
 
 JsonObject& JsonObject::add(std::string_view key, const std::vector<std::string>& texts) {
   std::string array = "[";
   for (std::size_t i = 0; i < texts.size(); ++i) array += (i ? ", " : "") + jsonString(texts[i]);
-  return addRaw(key, array + "]");
+  addKey(key);
+  body_ += array + "]";
+  return *this;
 }
 
 JsonObject& JsonObject::add(std::string_view key,
                             const std::optional<std::vector<std::string>>& texts) {
-  return texts ? add(key, *texts) : addRaw(key, "null");
+  if (texts) return add(key, *texts);
+  addKey(key);
+  body_ += "null";
+  return *this;
 }
 
 JsonObject& JsonObject::addRaw(std::string_view key, std::string_view json) {
   addKey(key);
-  body_ += json;
+  // Only valid JSON is taken as it is; anything else would spoil the line.
+  body_ += nlohmann::json::accept(json) ? std::string(json) : "null";
   return *this;
 }
 

@@ -10,7 +10,8 @@
 namespace pelorin::platform {
 
 // Builds one JSON object on one line, members in the order added, as
-// command-line tools and hosts print them for scripts and tests.
+// command-line tools and hosts print them for scripts and tests. The line is
+// always valid JSON: bytes of a text that are not UTF-8 become U+FFFD.
 class JsonObject {
  public:
   JsonObject& add(std::string_view key, const Text& value);  // absent: null
@@ -21,7 +22,8 @@ class JsonObject {
   JsonObject& add(std::string_view key, bool value);
   JsonObject& add(std::string_view key, const std::vector<std::string>& texts);  // an array
   JsonObject& add(std::string_view key, const std::optional<std::vector<std::string>>& texts);
-  // A value already in JSON (an array or a nested object).
+  // A value already in JSON (an array or a nested object); null when it is
+  // not valid JSON.
   JsonObject& addRaw(std::string_view key, std::string_view json);
 
   std::string str() const { return body_.empty() ? "{}" : "{" + body_ + "}"; }
@@ -31,7 +33,7 @@ class JsonObject {
   std::string body_;
 };
 
-// `text` as a JSON string literal, quotes included.
+// `text` as a JSON string literal, quotes included, invalid UTF-8 replaced.
 std::string jsonString(std::string_view text);
 
 }  // namespace pelorin::platform

@@ -21,7 +21,17 @@ std::optional<Value> parsePropertyList(std::span<const std::uint8_t> bytes);
 // The XML rendering of `value`, as written to files.
 std::string toXmlPropertyList(const Value& value);
 
-// The whole file as a property list, or nullopt.
+// The outcome of reading a property-list file, for callers that must tell a
+// person why a file they named could not be used.
+struct PropertyListRead {
+  std::optional<Value> value;  // the file's contents, when it was read
+  bool missing = false;        // nothing exists at the path
+  std::string problem;         // when not read: why, for a person
+};
+PropertyListRead readPropertyListFile(const std::string& path);
+
+// The whole file as a property list, or nullopt (missing and unreadable alike;
+// files.h says which files are read at all).
 std::optional<Value> readPropertyList(const std::string& path);
 
 // The file when its root is a dictionary (or an array); nullopt when the file
@@ -33,6 +43,8 @@ std::optional<Array> readArray(const std::string& path);
 // temporary file in the same folder, are flushed to disk and renamed over the
 // old file, so a reader sees either the old or the new file. Missing parent
 // folders are created. Returns false (and leaves the old file) on failure.
+// Temporary files left by a writer that was killed are removed by the next
+// write of the same file.
 bool writePropertyListAtomically(const std::string& path, const Value& value);
 
 }  // namespace pelorin::platform

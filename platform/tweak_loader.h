@@ -30,7 +30,9 @@ bool filterMatches(const Value& filterPlist, const Text& bundleIdentifier,
 // Loads, in name order, every tweak under the root's tweak folder whose filter
 // names this process (process_info.h), on the calling thread. A library that
 // fails to load is reported on standard error and skipped; the others load.
-// Returns what happened to each matching tweak; others are not listed.
+// So is one whose filter file exists but cannot be read (not a property list,
+// not a regular file, too large): it is never loaded. Returns what happened
+// to each matching tweak and to each such one; others are not listed.
 std::vector<TweakLoad> loadTweaks();
 
 }  // namespace pelorin::platform

@@ -124,8 +124,8 @@ std::string describeReal(double v) {
 std::string describeDate(const Date& date) {
   // Seconds between 1970-01-01 and 2001-01-01.
   constexpr double kEpochOffset = 978307200.0;
-  const auto unixSeconds =
-      static_cast<std::time_t>(std::floor(date.secondsSince2001 + kEpochOffset));
+  const auto unixSeconds = static_cast<std::time_t>(
+      saturatingTruncate(std::floor(date.secondsSince2001 + kEpochOffset)));
   std::tm utc{};
   gmtime_r(&unixSeconds, &utc);
   char buffer[64];

@@ -3,6 +3,7 @@
 #include <plist/plist.h>
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -10,24 +11,145 @@
 namespace pelorin::platform {
 namespace {
 
-// XML: no NUL byte (never valid in XML) and no deeper nesting than allowed.
-// Tags inside comments count too, which can only refuse more.
-bool xmlIsSafe(std::string_view text) {
-  if (text.find('\0') != std::string_view::npos) return false;
-  int depth = 0;
-  for (std::size_t open = text.find('<'); open != std::string_view::npos;
-       open = text.find('<', open + 1)) {
-    const std::string_view tag = text.substr(open + 1);
-    const std::size_t end = tag.find('>');
-    const bool selfClosing = end != std::string_view::npos && end > 0 && tag[end - 1] == '/';
-    if (tag.starts_with("/array") || tag.starts_with("/dict")) {
-      --depth;
-    } else if ((tag.starts_with("array") || tag.starts_with("dict")) && !selfClosing) {
-      if (++depth > kMaxPropertyListDepth + 1) return false;
+// XML: no NUL byte (never valid in XML), no reference outside the sections
+// below to an entity other than the predefined ones (libplist refuses them,
+// but a reader that expanded them could build markup from them) and no deeper
+// nesting than allowed.
+//
+// The depth is counted conservatively, so that no construct can hide real
+// nesting: every "<array" or "<dict" that opens a tag counts, wherever it
+// stands, while a closing tag lowers the count only where it begins a tag of
+// its own (not inside a comment, CDATA section, processing instruction,
+// declaration or the attributes of another tag), and never below zero. Each
+// of those sections is taken to end as late as any reading of it could end
+// it (libplist, for one, skips '>' inside double quotes in tags and
+// declarations). Ordinary files count exactly; odd ones can only be refused
+// more.
+class XmlDepthScan {
+ public:
+  explicit XmlDepthScan(std::string_view text) : text_(text) {}
+
+  bool passes() {
+    if (text_.find('\0') != std::string_view::npos) return false;
+    int depth = 0;
+    std::size_t sectionEnd = 0;  // closing tags before this do not count
+    for (std::size_t at = text_.find_first_of("<&"); at != std::string_view::npos;
+         at = text_.find_first_of("<&", at + 1)) {
+      const bool inSection = at < sectionEnd;
+      if (text_[at] == '&') {
+        if (!inSection && !referenceIsPredefined(at)) return false;
+        continue;
+      }
+      if (opensCollection(at)) {
+        if (++depth > kMaxPropertyListDepth + 1) return false;
+      } else if (!inSection && closesCollection(at) && depth > 0) {
+        --depth;
+      }
+      if (!inSection) sectionEnd = sectionEndFrom(at);
     }
+    return true;
   }
-  return true;
-}
+
+ private:
+  static constexpr std::size_t kLongestTag = 256;
+
+  bool startsWith(std::size_t at, std::string_view prefix) const {
+    return text_.substr(at, prefix.size()) == prefix;
+  }
+
+  // Just past the first `terminator` at or after `from`; the end when none.
+  std::size_t pastFirst(std::size_t from, std::string_view terminator) const {
+    const std::size_t found = text_.find(terminator, std::min(from, text_.size()));
+    return found == std::string_view::npos ? text_.size() : found + terminator.size();
+  }
+
+  // Just past the '>' that ends a tag or declaration whose body starts at
+  // `from`: the latest of the first '>' outside quotes of each kind that a
+  // reader might honour (none, double, single, both).
+  std::size_t pastTagEnd(std::size_t from) const {
+    std::size_t latest = 0;
+    for (std::string_view quotes : {"", "\"", "'", "\"'"}) {
+      char open = 0;
+      std::size_t end = text_.size();
+      for (std::size_t i = from; i < text_.size(); ++i) {
+        const char c = text_[i];
+        if (open != 0) {
+          if (c == open) open = 0;
+        } else if (quotes.find(c) != std::string_view::npos) {
+          open = c;
+        } else if (c == '>') {
+          end = i + 1;
+          break;
+        }
+      }
+      latest = std::max(latest, end);
+      if (latest == text_.size()) break;
+    }
+    return latest;
+  }
+
+  // Where the comment, CDATA section, processing instruction, declaration or
+  // tag that begins at `at` (a '<') ends at the latest.
+  std::size_t sectionEndFrom(std::size_t at) const {
+    if (startsWith(at, "<!--")) return pastFirst(at + 4, "-->");
+    if (startsWith(at, "<![CDATA[")) return pastFirst(at + 9, "]]>");
+    if (startsWith(at, "<?")) return pastFirst(at + 2, "?>");
+    const std::size_t end = pastTagEnd(at + 1);
+    if (!startsWith(at, "<!")) return end;
+    // A declaration such as DOCTYPE with an internal subset ends at "]>".
+    const std::size_t subset = text_.substr(0, end).find('[', at + 2);
+    if (subset == std::string_view::npos) return end;
+    return std::max(end, pastFirst(subset + 1, "]>"));
+  }
+
+  // "<array" or "<dict" (blanks allowed after '<'), unless the tag plainly
+  // closes itself ("<array/>"): no quote before a '>' that follows a '/'
+  // within a short distance. When unsure, the tag opens.
+  bool opensCollection(std::size_t at) const {
+    std::size_t name = at + 1;
+    while (name < text_.size() && isBlank(text_[name])) ++name;
+    std::size_t afterName = 0;
+    if (startsWith(name, "array")) {
+      afterName = name + 5;
+    } else if (startsWith(name, "dict")) {
+      afterName = name + 4;
+    } else {
+      return false;
+    }
+    const std::size_t limit = std::min(text_.size(), afterName + kLongestTag);
+    for (std::size_t i = afterName; i < limit; ++i) {
+      if (text_[i] == '"' || text_[i] == '\'' || text_[i] == '<') return true;
+      if (text_[i] == '>') return text_[i - 1] != '/';
+    }
+    return true;
+  }
+
+  // Exactly "</array" or "</dict": anything looser is not taken for a close.
+  bool closesCollection(std::size_t at) const {
+    return startsWith(at, "</array") || startsWith(at, "</dict");
+  }
+
+  bool referenceIsPredefined(std::size_t at) const {
+    const std::string_view rest = text_.substr(at + 1);
+    if (rest.starts_with('#')) return true;  // a character reference: only text
+    for (std::string_view name : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+      if (rest.starts_with(name)) return true;
+    }
+    // A bare '&' is no reference; "&name;" is one to a declared entity. Names
+    // hold no '&', so the scans of all references together stay linear.
+    std::size_t i = 0;
+    while (i < rest.size() &&
+           (std::isalnum(static_cast<unsigned char>(rest[i])) || rest[i] == '_' || rest[i] == ':' ||
+            rest[i] == '-' || rest[i] == '.' || static_cast<unsigned char>(rest[i]) >= 0x80)) {
+      ++i;
+    }
+    return i == 0 || i >= rest.size() || rest[i] != ';';
+  }
+
+  static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+  std::string_view text_;
+};
 
 // The structure of a binary list as far as libplist follows it: every object
 // reachable from the top lies inside the file and is of a known kind, strings
@@ -218,7 +340,7 @@ bool isSafeForLibplist(std::span<const std::uint8_t> bytes) {
   if (plist_is_binary(data, static_cast<uint32_t>(bytes.size()))) {
     return BinaryListCheck(bytes).passes();
   }
-  return xmlIsSafe(std::string_view(data, bytes.size()));
+  return XmlDepthScan(std::string_view(data, bytes.size())).passes();
 }
 
 }  // namespace pelorin::platform

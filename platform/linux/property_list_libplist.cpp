@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -148,7 +153,12 @@ plist_t toNode(const Value& value) {
       return plist_new_data(reinterpret_cast<const char*>(data.data()), data.size());
     }
     case Value::Kind::kDate: {
-      const double t = value.asDate()->secondsSince2001;
+      // libplist keeps dates as 32-bit seconds; a binary list may hold any
+      // double, so the time is clamped to that range (not a number: 2001).
+      double t = value.asDate()->secondsSince2001;
+      if (std::isnan(t)) t = 0;
+      t = std::clamp(t, double{std::numeric_limits<int32_t>::min()},
+                     double{std::numeric_limits<int32_t>::max()});
       const auto seconds = static_cast<int32_t>(t);
       return plist_new_date(seconds, static_cast<int32_t>((t - seconds) * 1e6));
     }
@@ -165,6 +175,38 @@ bool writeAll(int fd, const std::string& bytes) {
     written += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+// A write's temporary file is TARGET.pelorin-tmp.PID.XXXXXX. A writer killed
+// between creating and renaming it leaves it behind; the next write of the
+// same target removes those whose writer is gone, and any old enough that no
+// write can still be using them (the process id may have been reused).
+constexpr std::string_view kTemporaryMark = ".pelorin-tmp.";
+constexpr auto kAbandonedAfter = std::chrono::minutes(10);
+
+bool writerIsGone(std::string_view pidText) {
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
+  if (error != std::errc() || end != pidText.data() + pidText.size() || pid <= 0) return true;
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+void removeStaleTemporaryFiles(const std::filesystem::path& target) {
+  const std::string prefix = target.filename().string() + std::string(kTemporaryMark);
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(target.parent_path(), error), end;
+       !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    const std::string_view rest = std::string_view(name).substr(prefix.size());
+    const std::size_t dot = rest.find('.');
+    if (dot == std::string_view::npos) continue;
+    std::error_code timeError;
+    const auto modified = std::filesystem::last_write_time(it->path(), timeError);
+    const bool old = !timeError && now - modified > kAbandonedAfter;
+    if (old || writerIsGone(rest.substr(0, dot))) ::unlink(it->path().c_str());
+  }
 }
 
 }  // namespace
@@ -189,10 +231,18 @@ std::string toXmlPropertyList(const Value& value) {
   return out;
 }
 
+PropertyListRead readPropertyListFile(const std::string& path) {
+  FileRead file = readFile(path);
+  if (!file.bytes) return PropertyListRead{std::nullopt, file.missing, std::move(file.problem)};
+  const std::string& bytes = *file.bytes;
+  auto value =
+      parsePropertyList({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  if (!value) return PropertyListRead{std::nullopt, false, "it is not a readable property list"};
+  return PropertyListRead{std::move(value), false, {}};
+}
+
 std::optional<Value> readPropertyList(const std::string& path) {
-  const auto bytes = readWholeFile(path);
-  if (!bytes) return std::nullopt;
-  return parsePropertyList({reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()});
+  return readPropertyListFile(path).value;
 }
 
 std::optional<Dictionary> readDictionary(const std::string& path) {
@@ -212,7 +262,9 @@ bool writePropertyListAtomically(const std::string& path, const Value& value) {
   std::error_code ignored;
   const std::filesystem::path target(path);
   std::filesystem::create_directories(target.parent_path(), ignored);
-  std::string temporary = path + ".XXXXXX";
+  removeStaleTemporaryFiles(target);
+  std::string temporary =
+      path + std::string(kTemporaryMark) + std::to_string(::getpid()) + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
   ::fchmod(fd, 0644);

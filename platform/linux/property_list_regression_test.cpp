@@ -2,6 +2,10 @@
 // fuzzing and by hand); each must now read as nothing, quickly.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -80,6 +84,99 @@ TEST(PropertyListRegressionTest, HostileNestingIsRefused) {
   for (int i = 1; i < levels; ++i) chain.push_back(array({static_cast<std::uint32_t>(i)}));
   chain.push_back(kOne);
   EXPECT_EQ(parse(binaryList(chain)), std::nullopt);
+}
+
+std::string repeated(const std::string& text, int times) {
+  std::string out;
+  out.reserve(text.size() * static_cast<std::size_t>(times));
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+TEST(PropertyListRegressionTest, NestingHiddenBehindSectionsIsRefused) {
+  // Closing tags inside a comment once cancelled the real nesting that
+  // followed, and libplist overflowed its stack on the 4.6 MB file.
+  const int levels = 200'000;
+  const std::string deep = repeated("<array>", levels) + repeated("</array>", levels);
+  const std::string closes = repeated("</array>", levels);
+  const std::vector<std::pair<std::string, std::string>> hiding = {
+      {"<!--", "-->"},
+      {"<plist><string><![CDATA[", "]]></string>"},
+      {"<?pi ", "?>"},
+      {"<!DOCTYPE plist [", "]>"},
+      {"<!DOCTYPE plist \"", "\">"},
+      {"<!DOCTYPE plist '>[", "]>"},
+      {"<plist version=\"", "\">"},
+      {"<plist a='\"'>", "\">"},  // libplist honours only double quotes
+      {"<plist><array/></array a=\"", "\">"},
+  };
+  for (const auto& [open, close] : hiding) {
+    EXPECT_EQ(parse(open + closes + close + deep), std::nullopt) << open;
+  }
+  // A close inside each level's own attributes.
+  EXPECT_EQ(parse("<plist>" + repeated("<array a=\"</array>\">", levels) +
+                  repeated("</array>", levels) + "</plist>"),
+            std::nullopt);
+  // libplist expands no declared entity, but a reference to one is refused.
+  EXPECT_EQ(parse("<!DOCTYPE plist [<!ENTITY deep \"<array>\">]>"
+                  "<plist><array>&deep;</array></plist>"),
+            std::nullopt);
+}
+
+TEST(PropertyListRegressionTest, OrdinaryFilesWithSectionsStillRead) {
+  const std::string header =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
+      "\"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n";
+  // Sixty levels with a commented-out close and a self-closing array at each.
+  std::string xml = header + "<plist version=\"1.0\">";
+  for (int i = 0; i < 60; ++i) xml += "<array><!-- </array> --><array/>";
+  xml += "<string><![CDATA[a </dict> & b]]> &amp; &#60;</string>";
+  for (int i = 0; i < 60; ++i) xml += "</array>";
+  const auto value = parse(xml + "</plist>");
+  ASSERT_TRUE(value);
+  const Value* level = &*value;
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_TRUE(level->asArray() && level->asArray()->size() == 2u) << i;
+    level = &level->asArray()->back();
+  }
+  EXPECT_EQ(*level, Value("a </dict> & b & <"));
+}
+
+TEST(PropertyListRegressionTest, DatesBeyondAnyCalendarReadAndWriteBack) {
+  // A date of 1e300 seconds once reached an undefined conversion to int when
+  // written back; such dates now clamp to what libplist can store.
+  auto date = [](double seconds) {
+    std::uint64_t raw = 0;
+    std::memcpy(&raw, &seconds, sizeof raw);
+    std::string out = "\x33";
+    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(raw >> shift);
+    return out;
+  };
+  for (double seconds : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN(),
+                         std::numeric_limits<double>::infinity()}) {
+    const auto value = parse(binaryList({array({1}), date(seconds)}));
+    ASSERT_TRUE(value) << seconds;
+    value->description();
+    const std::string xml = toXmlPropertyList(*value);
+    EXPECT_TRUE(parse(xml)) << xml;
+  }
+}
+
+// Every input kept in the fuzzer's corpus (crashes it found included) is read
+// as the fuzzer reads it.
+TEST(PropertyListRegressionTest, FuzzCorpusReplays) {
+  std::size_t inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(PELORIN_PLIST_CORPUS)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ++inputs;
+    const auto value = parse(bytes);
+    if (!value) continue;
+    value->integerReading();
+    value->description();
+    EXPECT_TRUE(parse(toXmlPropertyList(*value))) << entry.path();
+  }
+  EXPECT_GT(inputs, 0u);
 }
 
 TEST(PropertyListRegressionTest, SharedObjectsThatUnfoldWithoutBoundAreRefused) {

@@ -3,8 +3,16 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "platform/testing/temporary_root.h"
 
@@ -101,6 +109,45 @@ TEST(PropertyListTest, FailedWriteReportsFailureAndLeavesNoTemporaryFile) {
     ++entries;
   EXPECT_EQ(entries, 1u);
   EXPECT_FALSE(writePropertyListAtomically(root.path("/prefs/x.plist/occupied/y.plist"), Value(1)));
+}
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PropertyListTest, TemporaryFilesOfKilledWritersAreClearedByTheNextWrite) {
+  testing::TemporaryRoot root;
+  const std::string folder = root.path("/prefs");
+  const std::string path = folder + "/x.plist";
+  // Writers killed at random points between creating and renaming.
+  for (int round = 0; round < 20; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int i = 0;; ++i) writePropertyListAtomically(path, Value(Dictionary{{"n", i}}));
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + 700 * round));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
+  // Also a leftover whose process id is in use again, but long ago; one of a
+  // live writer (this process); one of another file.
+  const std::string reused = path + ".pelorin-tmp.1.AAAAAA";
+  root.writeFile("/prefs/x.plist.pelorin-tmp.1.AAAAAA", "old");
+  std::filesystem::last_write_time(
+      reused, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const std::string live = "x.plist.pelorin-tmp." + std::to_string(::getpid()) + ".BBBBBB";
+  root.writeFile("/prefs/" + live, "in progress");
+  root.writeFile("/prefs/y.plist.pelorin-tmp.999999999.CCCCCC", "another file's");
+
+  ASSERT_TRUE(writePropertyListAtomically(path, Value(Dictionary{{"n", -1}})));
+  EXPECT_EQ(entriesOf(folder),
+            (std::vector<std::string>{"x.plist", live, "y.plist.pelorin-tmp.999999999.CCCCCC"}));
+  EXPECT_EQ(readDictionary(path), (Dictionary{{"n", -1}}));
 }
 
 }  // namespace

@@ -68,8 +68,17 @@ std::vector<TweakLoad> loadTweaks() {
   const std::string process = processName();
   std::vector<TweakLoad> loads;
   for (const auto& name : libraryNames(folder)) {
-    auto filter = readPropertyList((folder / (name + ".plist")).string());
-    if (!filter || !filterMatches(*filter, bundle, process)) continue;
+    const std::string filterPath = (folder / (name + ".plist")).string();
+    const auto filter = readPropertyListFile(filterPath);
+    if (!filter.value && !filter.missing) {
+      // Whoever it was meant for, it cannot be loaded: say so, and go on.
+      TweakLoad skipped{name, false,
+                        "cannot read its filter " + filterPath + ": " + filter.problem};
+      std::fprintf(stderr, "pelorin: skipping tweak %s: %s\n", name.c_str(), skipped.error.c_str());
+      loads.push_back(std::move(skipped));
+      continue;
+    }
+    if (!filter.value || !filterMatches(*filter.value, bundle, process)) continue;
     loads.push_back(load(folder / (name + ".so"), name));
   }
   return loads;

@@ -1,0 +1,52 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/property_list.h"
+#include "platform/testing/temporary_root.h"
+
+namespace pelorin::platform {
+namespace {
+
+TEST(FilesTest, OnlyRegularFilesOfSensibleSizeAreReadAndNothingBlocks) {
+  testing::TemporaryRoot root;
+  const std::string plist = toXmlPropertyList(Value(Dictionary{{"a", 1}}));
+  root.writeFile("/prefs/real.plist", plist);
+  std::filesystem::create_symlink(root.path("/prefs/real.plist"), root.path("/prefs/link.plist"));
+  std::filesystem::create_symlink(root.path("/prefs/loop"), root.path("/prefs/loop"));
+  std::filesystem::create_symlink(root.path("/prefs/nowhere"), root.path("/prefs/dangling"));
+  ASSERT_EQ(::mkfifo(root.path("/prefs/fifo").c_str(), 0644), 0);
+  std::filesystem::create_directories(root.path("/prefs/folder"));
+  root.writeFile("/prefs/huge", "");
+  std::filesystem::resize_file(root.path("/prefs/huge"), kMaxReadableFileSize + 1);
+  root.writeFile("/prefs/garbage", "not a property list");
+
+  struct Case {
+    const char* name;
+    bool read;
+    bool missing;
+  };
+  for (const Case& c :
+       {Case{"real.plist", true, false}, Case{"link.plist", true, false},
+        Case{"absent", false, true}, Case{"dangling", false, true}, Case{"loop", false, false},
+        Case{"fifo", false, false}, Case{"folder", false, false}, Case{"huge", false, false}}) {
+    const FileRead file = readFile(root.path("/prefs/") + c.name);
+    EXPECT_EQ(file.bytes.has_value(), c.read) << c.name;
+    EXPECT_EQ(file.missing, c.missing) << c.name;
+    EXPECT_EQ(file.problem.empty(), c.read) << c.name;
+    const PropertyListRead list = readPropertyListFile(root.path("/prefs/") + c.name);
+    EXPECT_EQ(list.value.has_value(), c.read) << c.name;
+    EXPECT_EQ(list.missing, c.missing) << c.name;
+    EXPECT_EQ(readDictionary(root.path("/prefs/") + c.name).has_value(), c.read) << c.name;
+  }
+  EXPECT_EQ(readWholeFile(root.path("/prefs/real.plist")), plist);
+  const PropertyListRead garbage = readPropertyListFile(root.path("/prefs/garbage"));
+  EXPECT_FALSE(garbage.value || garbage.missing || garbage.problem.empty());
+}
+
+}  // namespace
+}  // namespace pelorin::platform
