@@ -11,9 +11,11 @@ namespace pelorin::ctl {
 
 int& exitStatus();
 
-void addNumberCommands(CLI::App& app);  // number, prefix
-void addRulesCommands(CLI::App& app);   // rules, auto-rules
-void addGvCommands(CLI::App& app);      // gv
-void addNotifyCommands(CLI::App& app);  // notify
+void addNumberCommands(CLI::App& app);    // number, prefix
+void addRulesCommands(CLI::App& app);     // rules, auto-rules
+void addGvCommands(CLI::App& app);        // gv
+void addNotifyCommands(CLI::App& app);    // notify
+void addRouteCommands(CLI::App& app);     // route
+void addSettingsCommands(CLI::App& app);  // settings
 
 }  // namespace pelorin::ctl

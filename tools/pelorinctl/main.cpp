@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
   addRulesCommands(app);
   addGvCommands(app);
   addNotifyCommands(app);
+  addRouteCommands(app);
+  addSettingsCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
