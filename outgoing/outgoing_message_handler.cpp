@@ -212,11 +212,13 @@ bool OutgoingMessageHandler::redirecttoAlternateSession(const std::shared_ptr<FZ
 
 bool OutgoingMessageHandler::redirectiMessagetoGV(const std::shared_ptr<FZMessage>& message,
                                                   const std::shared_ptr<IMDChat>& chat) {
-  SendiMsgThread::invokeForChat(chat, message, withSignature(message->body().value_or("")),
-                                *gvInterface_);
+  // Marked sent before the worker starts, so that its delivery receipt or
+  // error always comes after the mark and is never overwritten by it.
   if (auto session = chat->serviceSession()) {
     session->didSendMessage(message, chat->chatIdentifier(), chat->style());
   }
+  SendiMsgThread::invokeForChat(chat, message, withSignature(message->body().value_or("")),
+                                *gvInterface_);
   return true;
 }
 

@@ -34,7 +34,9 @@ SendiMsgThread::SendiMsgThread(std::shared_ptr<platform::IMDChat> chat,
 void SendiMsgThread::main() {
   bool sent = true;
   try {
-    for (const auto& participant : currentChat_->participants()) {
+    const auto participants = currentChat_ ? currentChat_->participants()
+                                           : std::vector<std::shared_ptr<platform::IMDHandle>>{};
+    for (const auto& participant : participants) {
       const Text id = participant ? participant->ID() : Text();
       if (!gv_->sendSMSwithRetry(textMsg_, id)) {
         sent = false;
