@@ -10,6 +10,7 @@
 #include "outgoing/send_i_msg_thread.h"
 #include "outgoing/send_sms_thread.h"
 #include "platform/messaging/imd_account_controller.h"
+#include "platform/utf16.h"
 #include "voice/gv_interface.h"
 
 namespace pelorin {
@@ -120,11 +121,19 @@ bool OutgoingMessageHandler::processOutgoingSMS(const std::shared_ptr<CTMessage>
     return false;
   }
   RecipientProcessor processor(*this);
-  const SendMode mode = processor.handleRecipients(*message);
+  SendMode mode = processor.handleRecipients(*message);
   Logger::log("SMS to be sent with final mode %d", mode);
   if (mode == SendModeCarrier) return false;
 
   returnValue = false;
+  const platform::Data& bytes = message->items().front().data();
+  std::string text(bytes.begin(), bytes.end());
+  // A part that is not UTF-8 has no text to hand to the web service; rather
+  // than send a placeholder, the send fails like an unroutable one.
+  if (mode != SendModeFailed && !platform::isValidUtf8(text)) {
+    Logger::log("SMS text is not UTF-8; the send fails");
+    mode = SendModeFailed;
+  }
   if (mode == SendModeFailed) {
     LocalObserverRedirect::postNotification(
         kCTMessageSendErrorNotification,
@@ -132,9 +141,7 @@ bool OutgoingMessageHandler::processOutgoingSMS(const std::shared_ptr<CTMessage>
          {std::string(kCTMessageIdKey), message->messageId()}});
     return true;
   }
-  const platform::Data& bytes = message->items().front().data();
-  SendSMSThread::invokeWithDestination(message->recipients(),
-                                       withSignature(std::string(bytes.begin(), bytes.end())),
+  SendSMSThread::invokeWithDestination(message->recipients(), withSignature(std::move(text)),
                                        message->messageId(), *gvInterface_);
   return true;
 }

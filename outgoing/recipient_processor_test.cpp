@@ -270,6 +270,19 @@ TEST_F(RecipientProcessorTest, MessagesThatAreNotOnePlainTextGoToThePlatformUnto
   EXPECT_TRUE(notifications_.localPosts().empty());
 }
 
+TEST_F(RecipientProcessorTest, ATextThatIsNotUTF8FailsInsteadOfGoingThroughGoogleVoice) {
+  auto message = outgoingSMS({"2125551212"}, "bad \xff byte", 9);
+  bool returnValue = true;
+  EXPECT_TRUE(handler().processOutgoingSMS(message, returnValue));
+  EXPECT_FALSE(returnValue);
+  EXPECT_EQ(carrierPosts(), (std::vector<std::pair<std::string, std::int64_t>>{
+                                {std::string(kCTMessageSendErrorNotification), 9}}));
+  // By carrier it leaves as it is.
+  writeRules({{"1212", 0}});
+  EXPECT_FALSE(
+      handler().processOutgoingSMS(outgoingSMS({"2125551212"}, "bad \xff", 10), returnValue));
+}
+
 TEST_F(RecipientProcessorTest, DecisionRecordNamesTheStepThatDecided) {
   using Step = RecipientProcessor::Decision::Step;
   using Source = OutgoingMessageHandler::RuleDecision::Source;
