@@ -196,8 +196,14 @@ TEST_F(QuenlowEndToEndTest, ARulesChangeTakesEffectWithItsNotificationOnly) {
   ASSERT_TRUE(unchanged);
   EXPECT_TRUE((*unchanged)["carrierRecipients"].is_null());
 
+  ASSERT_EQ(root_.readFile(std::string(kLogFile)).find("Array of keys"), std::string::npos);
   platform::newBusDarwinNotifyCenter()->postNotification(std::string(kRulesChangedNotification));
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // delivered on the host's thread
+  // Delivered on the host's notification thread: wait for the re-read's log line.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (root_.readFile(std::string(kLogFile)).find("Array of keys") == std::string::npos &&
+         std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   auto changed = smsReaches(sendSMS({"2125551212"}, "two"), "sent");
   ASSERT_TRUE(changed);
   EXPECT_EQ((*changed)["carrierRecipients"], json::array({"2125551212"}));
