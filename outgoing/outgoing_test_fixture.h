@@ -11,6 +11,8 @@
 #include "outgoing/auto_rule_handler.h"
 #include "outgoing/messaging_fakes.h"
 #include "outgoing/outgoing_message_handler.h"
+#include "outgoing/send_i_msg_thread.h"
+#include "outgoing/send_sms_thread.h"
 #include "platform/property_list.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
@@ -26,8 +28,11 @@ class OutgoingTest : public ::testing::Test {
  protected:
   OutgoingTest() { gv_.accessNumberCache().setEnableAccessNumberCache(true); }
   ~OutgoingTest() override {
-    // Workers hold the client: let every one report before it goes.
+    // Workers hold the client and post on the recorder: let every one end first.
     waitForWorkerReports();
+    eventually([] {
+      return SendSMSThread::runningWorkers() == 0 && SendiMsgThread::runningWorkers() == 0;
+    });
   }
 
   OutgoingMessageHandler& handler() {

@@ -1,6 +1,8 @@
 #include "outgoing/send_i_msg_thread.h"
 
+#include <atomic>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "common/logger.h"
@@ -9,15 +11,29 @@
 #include "voice/gv_interface.h"
 
 namespace pelorin {
+namespace {
+
+std::atomic<std::size_t> running{0};
+
+}  // namespace
+
+std::size_t SendiMsgThread::runningWorkers() {
+  return running.load(std::memory_order_acquire);
+}
 
 void SendiMsgThread::invokeForChat(std::shared_ptr<platform::IMDChat> chat,
                                    std::shared_ptr<platform::FZMessage> message, std::string text,
                                    GVInterface& gv) {
+  auto worker = std::make_unique<SendiMsgThread>(chat, message, std::move(text), gv);
+  running.fetch_add(1, std::memory_order_relaxed);
   try {
-    std::thread([worker = SendiMsgThread(chat, message, std::move(text), gv)]() mutable {
-      worker.main();
+    std::thread([worker = std::move(worker)]() mutable {
+      worker->main();
+      worker.reset();  // the worker's references go before it counts as ended
+      running.fetch_sub(1, std::memory_order_release);
     }).detach();
   } catch (const std::exception&) {
+    running.fetch_sub(1, std::memory_order_relaxed);
     Logger::log("Could not start the worker for iMessage %@", message ? message->guid() : Text());
     SendiMsgThread(std::move(chat), std::move(message), {}, gv).report(false);
   }

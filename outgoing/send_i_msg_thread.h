@@ -29,6 +29,10 @@ class SendiMsgThread {
   SendiMsgThread(std::shared_ptr<platform::IMDChat> chat,
                  std::shared_ptr<platform::FZMessage> message, std::string text, GVInterface& gv);
 
+  // How many workers of this kind have not ended yet. Once it reads 0 every
+  // worker's effects happened before the read (for tests and diagnostics).
+  static std::size_t runningWorkers();
+
   // The worker's body: sends the text to each participant's ID as the chat
   // holds it, in order, stopping at the first failure; then one report.
   void main();

@@ -1,6 +1,8 @@
 #include "outgoing/send_sms_thread.h"
 
+#include <atomic>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "common/local_observer_redirect.h"
@@ -10,15 +12,29 @@
 #include "voice/gv_interface.h"
 
 namespace pelorin {
+namespace {
+
+std::atomic<std::size_t> running{0};
+
+}  // namespace
+
+std::size_t SendSMSThread::runningWorkers() {
+  return running.load(std::memory_order_acquire);
+}
 
 void SendSMSThread::invokeWithDestination(RecipientList recipientList, std::string text,
                                           std::uint32_t messageId, GVInterface& gv) {
+  auto worker =
+      std::make_unique<SendSMSThread>(std::move(recipientList), std::move(text), messageId, gv);
+  running.fetch_add(1, std::memory_order_relaxed);
   try {
-    std::thread([worker = SendSMSThread(std::move(recipientList), std::move(text), messageId,
-                                        gv)]() mutable {
-      worker.main();
+    std::thread([worker = std::move(worker)]() mutable {
+      worker->main();
+      worker.reset();  // the worker's resources go before it counts as ended
+      running.fetch_sub(1, std::memory_order_release);
     }).detach();
   } catch (const std::exception&) {
+    running.fetch_sub(1, std::memory_order_relaxed);
     Logger::log("Could not start the worker for SMS %u", messageId);
     SendSMSThread({}, {}, messageId, gv).post(false);
   }

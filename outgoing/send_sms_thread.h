@@ -26,6 +26,10 @@ class SendSMSThread {
   SendSMSThread(RecipientList recipientList, std::string text, std::uint32_t messageId,
                 GVInterface& gv);
 
+  // How many workers of this kind have not ended yet. Once it reads 0 every
+  // worker's effects happened before the read (for tests and diagnostics).
+  static std::size_t runningWorkers();
+
   // The worker's body: sends the text to each recipient's canonical number in
   // order and stops at the first failure; then one notification.
   void main();

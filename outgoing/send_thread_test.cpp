@@ -14,7 +14,13 @@ constexpr const char* kSmsPath = "/voice/m/x?m=sms";
 
 class SendThreadTest : public GVServiceTest {
  protected:
-  ~SendThreadTest() override { platform::setCurrentDateForTesting(std::nullopt); }
+  ~SendThreadTest() override {
+    // Workers post on the recorder and hold the client: let every one end first.
+    eventually([] {
+      return SendSMSThread::runningWorkers() == 0 && SendiMsgThread::runningWorkers() == 0;
+    });
+    platform::setCurrentDateForTesting(std::nullopt);
+  }
 
   static SendSMSThread::RecipientList numbers(const std::vector<std::string>& digits) {
     SendSMSThread::RecipientList list;
