@@ -11,10 +11,12 @@ namespace pelorin::ctl {
 
 int& exitStatus();
 
-void addNumberCommands(CLI::App& app);  // number, prefix
-void addRulesCommands(CLI::App& app);   // rules, auto-rules
-void addGvCommands(CLI::App& app);      // gv
-void addNotifyCommands(CLI::App& app);  // notify
+void addNumberCommands(CLI::App& app);    // number, prefix
+void addRulesCommands(CLI::App& app);     // rules, auto-rules
+void addGvCommands(CLI::App& app);        // gv
+void addNotifyCommands(CLI::App& app);    // notify
+void addRouteCommands(CLI::App& app);     // route
+void addSettingsCommands(CLI::App& app);  // settings
 
 // contacts; and rules set / rules delete, under the rules command.
 void addContactsCommands(CLI::App& app);

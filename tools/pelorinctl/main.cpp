@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
   addGvCommands(app);
   addNotifyCommands(app);
   addContactsCommands(app);
+  addRouteCommands(app);
+  addSettingsCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

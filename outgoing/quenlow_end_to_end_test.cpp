@@ -1,0 +1,214 @@
+// Quenlow.so loaded by the real loader into the real daemon host, on a
+// private bus, sending through the stand-in Google Voice service over TLS;
+// driven through the host's control interface as the Messages app would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "common/names.h"
+#include "platform/property_list.h"
+#include "platform/session_bus.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/private_bus.h"
+#include "platform/testing/temporary_root.h"
+#include "platform/tweak_loader.h"
+#include "service/testing/gv_service_process.h"
+
+namespace pelorin::testing {
+namespace {
+
+using nlohmann::json;
+using platform::testing::ChildProcess;
+using Service = service::testing::GvServiceProcess;
+
+constexpr char kHostName[] = "com.talvern.sim.MessagingDaemon";
+constexpr const char* kSmsPath = "/voice/m/x?m=sms";
+constexpr const char* kAccessNumberPath = "/voice/m/x?m=call";
+
+class QuenlowEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(bus_.started());
+    ASSERT_TRUE(service_.running());
+    setenv("PELORIN_GV_URL", service_.baseURL().c_str(), 1);
+    setenv("PELORIN_GV_CACERT", service_.caFile().c_str(), 1);
+  }
+  void TearDown() override {
+    host_.reset();
+    unsetenv("PELORIN_GV_URL");
+    unsetenv("PELORIN_GV_CACERT");
+  }
+
+  void writeSettings(platform::Dictionary extra = {}) {
+    platform::Dictionary settings{{"username", Service::kUser},
+                                  {"password", Service::kPassword},
+                                  {"phoneNumber", "(415) 555-0100"},
+                                  {"enableLogging", true}};
+    for (auto& [key, value] : extra) settings[key] = value;
+    write(kSettingsFile, platform::Value(settings));
+  }
+  void write(std::string_view file, const platform::Value& value) {
+    ASSERT_TRUE(platform::writePropertyListAtomically(root_.path(std::string(file)), value));
+  }
+
+  void startHost() {
+    const std::string folder = root_.path(std::string(platform::kTweakFolder));
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(QUENLOW_SO, folder + "/Quenlow.so");
+    std::filesystem::copy_file(QUENLOW_PLIST, folder + "/Quenlow.plist");
+    host_ =
+        std::make_unique<ChildProcess>(std::vector<std::string>{DAEMON_HOST, "--json-events", "-"});
+    auto tweak = nextEvent([](const json& e) { return e["event"] == "tweak"; });
+    ASSERT_TRUE(tweak);
+    ASSERT_EQ((*tweak)["loaded"], true) << tweak->dump();
+    ASSERT_TRUE(nextEvent([](const json& e) { return e["event"] == "ready"; }));
+  }
+
+  std::optional<json> nextEvent(const std::function<bool(const json&)>& wanted) {
+    while (auto line = host_->readLine(std::chrono::seconds(30))) {
+      json event = json::parse(*line, nullptr, false);
+      if (wanted(event)) return event;
+    }
+    return std::nullopt;
+  }
+
+  // The message with carrier id `id` once it reached `state` ("sent", "failed").
+  std::optional<json> smsReaches(std::uint32_t id, const std::string& state) {
+    auto event = nextEvent([&](const json& e) {
+      return e.contains("message") && e["message"]["messageId"] == id &&
+             (e["message"]["state"] == state || e["message"]["state"] == "failed" ||
+              (e["message"]["state"] == "sent" && state != "sent"));
+    });
+    if (!event || (*event)["message"]["state"] != state) {
+      ADD_FAILURE() << "message " << id << " did not reach " << state << ": "
+                    << (event ? event->dump() : "no event");
+      return std::nullopt;
+    }
+    return (*event)["message"];
+  }
+
+  // Sends an SMS through the control interface; its carrier id.
+  std::uint32_t sendSMS(const std::vector<std::string>& recipients, const std::string& text) {
+    std::vector<std::string> argv{"busctl",
+                                  "--user",
+                                  "call",
+                                  kHostName,
+                                  "/com/talvern/sim/MessagingDaemon",
+                                  kHostName,
+                                  "SendSMS",
+                                  "assu",
+                                  std::to_string(recipients.size())};
+    argv.insert(argv.end(), recipients.begin(), recipients.end());
+    argv.push_back(text);
+    argv.push_back("1");
+    std::string output;
+    EXPECT_EQ(platform::testing::runProgram(argv, &output), 0) << output;
+    return output.rfind("u ", 0) == 0 ? static_cast<std::uint32_t>(std::stoul(output.substr(2)))
+                                      : 0;
+  }
+
+  std::size_t requests(const std::string& prefix) {
+    const auto journal = service_.journal();
+    return std::count_if(journal.begin(), journal.end(),
+                         [&](const auto& r) { return r.target.starts_with(prefix); });
+  }
+
+  platform::testing::TemporaryRoot root_;
+  platform::testing::PrivateBus bus_;
+  Service service_;
+  std::unique_ptr<ChildProcess> host_;
+};
+
+TEST_F(QuenlowEndToEndTest, AUSTextGoesThroughGoogleVoiceSigningInOnce) {
+  writeSettings();
+  startHost();
+  const auto first = smsReaches(sendSMS({"2125551212"}, "hello via GV"), "sent");
+  ASSERT_TRUE(first);
+  EXPECT_TRUE((*first)["carrierRecipients"].is_null());  // never reached the carrier
+  std::vector<std::string> targets;
+  for (const auto& r : service_.journal()) targets.push_back(r.target);
+  ASSERT_EQ(targets.size(), 3u);
+  EXPECT_EQ(targets[0], "/accounts/ClientLogin");
+  EXPECT_TRUE(targets[2].starts_with(kSmsPath));
+
+  service_.clearJournal();
+  ASSERT_TRUE(smsReaches(sendSMS({"2125551212"}, "second"), "sent"));
+  EXPECT_EQ(service_.journal().size(), 1u);
+  const auto texts = service_.texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].to, "2125551212");
+  EXPECT_EQ(texts[0].text, "hello via GV");
+}
+
+TEST_F(QuenlowEndToEndTest, RulesDecideCarrierOrFailureAndTwoRecipientsFail) {
+  writeSettings();
+  write(kRulesFile, platform::Value(platform::Dictionary{{"1212", 0}, {"1310", -2}}));
+  startHost();
+  const auto carrier = smsReaches(sendSMS({"2125551212"}, "by carrier"), "sent");
+  ASSERT_TRUE(carrier);
+  EXPECT_EQ((*carrier)["carrierRecipients"], json::array({"2125551212"}));
+  const auto failing = smsReaches(sendSMS({"3105551212"}, "never"), "failed");
+  ASSERT_TRUE(failing);
+  EXPECT_TRUE((*failing)["carrierRecipients"].is_null());
+  ASSERT_TRUE(smsReaches(sendSMS({"2125551212", "2125551313"}, "two"), "failed"));
+  EXPECT_TRUE(service_.journal().empty());
+}
+
+TEST_F(QuenlowEndToEndTest, TheAccessNumberRoadIsLearntOnceThenCached) {
+  writeSettings({{"gvSMSviaCarrier", true}});
+  service_.setAccessNumber("16465550100", "+14155553999");
+  startHost();
+  const auto first = smsReaches(sendSMS({"(646) 555-0100"}, "via access number"), "sent");
+  ASSERT_TRUE(first);
+  EXPECT_EQ((*first)["carrierRecipients"], json::array({"14155553999"}));
+  EXPECT_EQ(requests(kAccessNumberPath), 1u);
+
+  service_.clearJournal();
+  const auto second = smsReaches(sendSMS({"6465550100"}, "again"), "sent");
+  ASSERT_TRUE(second);
+  EXPECT_EQ((*second)["carrierRecipients"], json::array({"14155553999"}));
+  EXPECT_TRUE(service_.journal().empty());
+  EXPECT_TRUE(service_.texts().empty());  // the carrier carried both
+  const auto cache = platform::readDictionary(root_.path(std::string(kAccessNumberCacheFile)));
+  ASSERT_TRUE(cache);
+  EXPECT_EQ(cache->at("16465550100"), platform::Value("14155553999"));
+}
+
+TEST_F(QuenlowEndToEndTest, ADeclinedSendIsReportedFailed) {
+  writeSettings();
+  service_.addFault({.path = kSmsPath, .count = 9, .sendSmsResponse = 1});
+  startHost();
+  ASSERT_TRUE(smsReaches(sendSMS({"2125551212"}, "declined"), "failed"));
+  EXPECT_GE(requests(kSmsPath), 1u);  // however often the client tried
+  EXPECT_TRUE(service_.texts().empty());
+}
+
+TEST_F(QuenlowEndToEndTest, ARulesChangeTakesEffectWithItsNotificationOnly) {
+  writeSettings();
+  startHost();
+  // Written without the notification: still through Google Voice.
+  write(kRulesFile, platform::Value(platform::Dictionary{{"1212", 0}}));
+  auto unchanged = smsReaches(sendSMS({"2125551212"}, "one"), "sent");
+  ASSERT_TRUE(unchanged);
+  EXPECT_TRUE((*unchanged)["carrierRecipients"].is_null());
+
+  ASSERT_EQ(root_.readFile(std::string(kLogFile)).find("Array of keys"), std::string::npos);
+  platform::newBusDarwinNotifyCenter()->postNotification(std::string(kRulesChangedNotification));
+  // Delivered on the host's notification thread: wait for the re-read's log line.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (root_.readFile(std::string(kLogFile)).find("Array of keys") == std::string::npos &&
+         std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  auto changed = smsReaches(sendSMS({"2125551212"}, "two"), "sent");
+  ASSERT_TRUE(changed);
+  EXPECT_EQ((*changed)["carrierRecipients"], json::array({"2125551212"}));
+  EXPECT_EQ(service_.texts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace pelorin::testing

@@ -1,0 +1,103 @@
+// pelorinctl settings against the real program.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "common/names.h"
+#include "platform/property_list.h"
+#include "platform/session_bus.h"
+#include "platform/testing/private_bus.h"
+#include "platform/testing/temporary_root.h"
+#include "tools/pelorinctl/pelorinctl_runner.h"
+
+namespace pelorin {
+namespace {
+
+using ctl::testing::runPelorinctl;
+using nlohmann::json;
+
+class SettingsCommandTest : public ::testing::Test {
+ protected:
+  std::optional<platform::Dictionary> file() const {
+    return platform::readDictionary(root_.path(std::string(kSettingsFile)));
+  }
+  platform::testing::TemporaryRoot root_;
+};
+
+TEST_F(SettingsCommandTest, ShowListsEveryKeyWithFileValuesOrDefaults) {
+  platform::writePropertyListAtomically(
+      root_.path(std::string(kSettingsFile)),
+      platform::Value(platform::Dictionary{
+          {"enableOmniSend", "YES"}, {"defaultSMSSend", "0"}, {"sendsig", "-- me"}}));
+  const auto run = runPelorinctl("settings show --json");
+  ASSERT_EQ(run.status, 0);
+  std::map<std::string, json> byKey;
+  std::istringstream in(run.out);
+  for (std::string line; std::getline(in, line);) {
+    json object = json::parse(line);
+    byKey[object["key"]] = object;
+  }
+  EXPECT_EQ(byKey.size(), 23u);
+  EXPECT_EQ(byKey["enableOmniSend"],
+            json::parse(R"({"key":"enableOmniSend","type":"bool","value":true,"default":false})"));
+  EXPECT_EQ(byKey["defaultSMSSend"]["value"], 0);
+  EXPECT_EQ(byKey["sendsig"]["value"], "-- me");
+  EXPECT_EQ(byKey["evalSendRules"],
+            json::parse(R"({"key":"evalSendRules","type":"bool","value":true,"default":true})"));
+  EXPECT_EQ(byKey["monitorOptions"]["value"], 1);
+  EXPECT_TRUE(byKey["username"]["value"].is_null());
+
+  const auto human = runPelorinctl("settings show");
+  EXPECT_NE(human.out.find("(default)"), std::string::npos);
+}
+
+TEST_F(SettingsCommandTest, SetTypesValuesAndKeepsOtherKeys) {
+  platform::writePropertyListAtomically(
+      root_.path(std::string(kSettingsFile)),
+      platform::Value(platform::Dictionary{{"username", "me"}, {"custom", 7}}));
+  const auto run = runPelorinctl(
+      "settings set --no-notify -- enableOmniSend yes defaultSMSSend -1 sendsig 'hi there' "
+      "isAniPhone 0");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(file(), (platform::Dictionary{{"custom", 7},
+                                          {"defaultSMSSend", -1},
+                                          {"enableOmniSend", true},
+                                          {"isAniPhone", false},
+                                          {"sendsig", "hi there"},
+                                          {"username", "me"}}));
+}
+
+TEST_F(SettingsCommandTest, BadInputIsRefusedAndNothingIsWritten) {
+  for (const char* arguments :
+       {"settings set --no-notify noSuchKey 1", "settings set --no-notify enableOmniSend maybe",
+        "settings set --no-notify defaultSMSSend 1x", "settings set --no-notify allGVasSMS",
+        "settings set --no-notify defaultSMSSend 99999999999 sendsig ok"}) {
+    SCOPED_TRACE(arguments);
+    EXPECT_EQ(runPelorinctl(arguments).status, 2);
+    EXPECT_FALSE(file());
+  }
+  // A file that is not a settings dictionary is never replaced.
+  root_.writeFile(std::string(kSettingsFile), "garbage");
+  EXPECT_EQ(runPelorinctl("settings set --no-notify sendsig x").status, 1);
+  EXPECT_EQ(root_.readFile(std::string(kSettingsFile)), "garbage");
+}
+
+TEST_F(SettingsCommandTest, SetPostsTheSettingsNotificationUnlessAskedNotTo) {
+  platform::testing::PrivateBus bus;
+  ASSERT_TRUE(bus.started());
+  auto center = platform::newBusDarwinNotifyCenter();
+  std::atomic<int> seen = 0;
+  center->addObserver(std::string(kSettingsNotification), [&](const std::string&) { ++seen; });
+  ASSERT_EQ(runPelorinctl("settings set --no-notify enableLogging true").status, 0);
+  ASSERT_EQ(runPelorinctl("settings set enableLogging false").status, 0);
+  for (int i = 0; i < 500 && seen == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(seen, 1);
+  EXPECT_EQ(file(), (platform::Dictionary{{"enableLogging", false}}));
+}
+
+}  // namespace
+}  // namespace pelorin
