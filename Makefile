@@ -9,7 +9,7 @@ JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
 # Test programs that hold concurrency tests (label "concurrency"), run again under TSan.
-TSAN_TARGETS ?= platform_tests outgoing_tests platform_runtime_tests platform_bus_tests platform_http_tests voice_tests
+TSAN_TARGETS ?= platform_tests outgoing_tests platform_runtime_tests platform_bus_tests platform_http_tests voice_tests common_tests incoming_tests redirect_tests
 
 CMAKE_GEN := -G Ninja
 
