@@ -9,7 +9,7 @@ packages=(
   libplist-dev libcurl4-openssl-dev libssl-dev openssl curl
   libsystemd-dev systemd dbus dbus-bin
   libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
-  libphonenumber-dev
+  libphonenumber-dev jq
   libsqlite3-dev libncurses-dev tmux
 )
 
