@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 
 #include "common/names.h"
 #include "platform/address_book.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
+#include "platform/testing/bus_notification_counter.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
@@ -25,27 +24,9 @@ using platform::Dictionary;
 using platform::testing::runProgram;
 
 // Counts rules-changed notifications seen on the bus.
-class RulesChangedCounter {
+class RulesChangedCounter : public platform::testing::BusNotificationCounter {
  public:
-  RulesChangedCounter() : center_(platform::newBusDarwinNotifyCenter()) {
-    center_->addObserver(std::string(kRulesChangedNotification), [this](const std::string&) {
-      std::lock_guard lock(mutex_);
-      ++count_;
-      changed_.notify_all();
-    });
-  }
-  // The count once it reaches `expected`, or after a short wait when it should not grow.
-  int waitFor(int expected) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, expected == count_ ? 200ms : 10s, [&] { return count_ >= expected; });
-    return count_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
-  std::unique_ptr<platform::DarwinNotifyCenter> center_;
+  RulesChangedCounter() : BusNotificationCounter(std::string(kRulesChangedNotification)) {}
 };
 
 // The editor running in a tmux session of its own (private server socket).

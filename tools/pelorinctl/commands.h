@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/common_utils.h"
+
 namespace CLI {
 class App;
 }
@@ -21,5 +23,9 @@ void addSettingsCommands(CLI::App& app);  // settings
 // contacts; and rules set / rules delete, under the rules command.
 void addContactsCommands(CLI::App& app);
 void addRulesEditCommands(CLI::App& rules);
+
+// The name of a number type in output: invalid, special, us, international
+// or shortcode (number and route).
+const char* numberTypeName(PhoneNumberType type);
 
 }  // namespace pelorin::ctl

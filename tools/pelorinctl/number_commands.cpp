@@ -15,21 +15,6 @@ namespace pelorin::ctl {
 using platform::JsonObject;
 namespace number_detail {
 
-const char* typeName(PhoneNumberType type) {
-  switch (type) {
-    case PhoneNumberTypeSpecial:
-      return "special";
-    case PhoneNumberTypeUS:
-      return "us";
-    case PhoneNumberTypeInternational:
-      return "international";
-    case PhoneNumberTypeShortCode:
-      return "shortcode";
-    default:
-      return "invalid";
-  }
-}
-
 struct Options {
   std::vector<std::string> texts;
   bool json = false;
@@ -43,14 +28,14 @@ void printNumbers(const Options& options) {
     if (options.json) {
       std::cout << JsonObject()
                        .add("input", text)
-                       .add("type", typeName(forms.type))
+                       .add("type", numberTypeName(forms.type))
                        .add("canonical", forms.canonical)
                        .add("international", forms.international)
                        .add("validForSMS", validForSMS)
                        .str()
                 << "\n";
     } else {
-      table.addRow({text, typeName(forms.type), forms.canonical.value_or(""),
+      table.addRow({text, numberTypeName(forms.type), forms.canonical.value_or(""),
                     forms.international.value_or(""), validForSMS ? "yes" : "no"});
     }
   }
@@ -100,6 +85,21 @@ void addNumberCommands(CLI::App& app) {
   addTextCommand(app, "prefix",
                  "Show the rules editor's canonical and international forms of prefixes",
                  printPrefixes);
+}
+
+const char* numberTypeName(PhoneNumberType type) {
+  switch (type) {
+    case PhoneNumberTypeSpecial:
+      return "special";
+    case PhoneNumberTypeUS:
+      return "us";
+    case PhoneNumberTypeInternational:
+      return "international";
+    case PhoneNumberTypeShortCode:
+      return "shortcode";
+    default:
+      return "invalid";
+  }
 }
 
 }  // namespace pelorin::ctl

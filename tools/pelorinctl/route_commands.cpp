@@ -29,22 +29,6 @@ struct Options {
   bool iMessage = false;
 };
 
-const char* typeName(PhoneNumberType type) {
-  switch (type) {
-    case PhoneNumberTypeSpecial:
-      return "special";
-    case PhoneNumberTypeUS:
-      return "us";
-    case PhoneNumberTypeInternational:
-      return "international";
-    case PhoneNumberTypeShortCode:
-      return "shortcode";
-    case PhoneNumberTypeInvalid:
-      break;
-  }
-  return "invalid";
-}
-
 const char* modeMeaning(SendMode mode) {
   switch (mode) {
     case SendModeFailed:
@@ -90,7 +74,7 @@ class RouteExplainer {
                                                       : "google-voice";
     nlohmann::ordered_json result;
     result["input"] = number;
-    result["type"] = typeName(decision.type);
+    result["type"] = numberTypeName(decision.type);
     result["canonical"] = rules ? nlohmann::json(*processor.canonicalPhoneNumber()) : nullptr;
     result["ruleKey"] = rules && decision.rule.source == Source::SendRule
                             ? nlohmann::json(decision.rule.ruleKey.value_or(""))
@@ -121,7 +105,8 @@ class RouteExplainer {
   void explain(std::ostream& out, const nlohmann::ordered_json& result,
                const RecipientProcessor& processor, const RecipientProcessor::Decision& decision,
                SendMode mode) const {
-    out << result["input"].get<std::string>() << "\n  type: " << typeName(decision.type) << "\n";
+    out << result["input"].get<std::string>() << "\n  type: " << numberTypeName(decision.type)
+        << "\n";
     switch (decision.step) {
       case Step::NotANumber:
         out << "  not a number to route: the carrier sends it as it is\n";

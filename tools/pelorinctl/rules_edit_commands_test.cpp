@@ -2,13 +2,12 @@
 // rules file they leave, and the notification seen on a private bus.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
+#include "platform/testing/bus_notification_counter.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
 #include "tools/pelorinctl/pelorinctl_runner.h"
@@ -21,27 +20,9 @@ using ctl::testing::runPelorinctl;
 using platform::Dictionary;
 
 // Counts rules-changed notifications seen on the bus.
-class RulesChangedCounter {
+class RulesChangedCounter : public platform::testing::BusNotificationCounter {
  public:
-  RulesChangedCounter() : center_(platform::newBusDarwinNotifyCenter()) {
-    center_->addObserver(std::string(kRulesChangedNotification), [this](const std::string&) {
-      std::lock_guard lock(mutex_);
-      ++count_;
-      changed_.notify_all();
-    });
-  }
-  // The count once it reaches `expected` (or after a short wait when it does not).
-  int waitFor(int expected) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, expected == 0 ? 200ms : 10s, [&] { return count_ >= expected; });
-    return count_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
-  std::unique_ptr<platform::DarwinNotifyCenter> center_;
+  RulesChangedCounter() : BusNotificationCounter(std::string(kRulesChangedNotification)) {}
 };
 
 TEST(RulesEditCommandsTest, SetAndDeleteStoreLikeTheEditorAndAnnounceEachSave) {
