@@ -19,6 +19,7 @@ void addGvCommands(CLI::App& app);        // gv
 void addNotifyCommands(CLI::App& app);    // notify
 void addRouteCommands(CLI::App& app);     // route
 void addSettingsCommands(CLI::App& app);  // settings
+void addSendCommands(CLI::App& app);      // send
 
 // contacts; and rules set / rules delete, under the rules command.
 void addContactsCommands(CLI::App& app);
