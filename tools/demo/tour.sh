@@ -44,3 +44,4 @@ printf 'opened: it matches no number.\n'
 mkdir -p "$root/quenlow" "$root/editor"
 "$here/quenlow_tour.sh" "$build" "$root/quenlow"
 "$here/rules_tour.sh" "$build" "$root/editor"
+"$here/messages_tour.sh" "$build" "$root"
