@@ -17,6 +17,7 @@ void addGvCommands(CLI::App& app);        // gv
 void addNotifyCommands(CLI::App& app);    // notify
 void addRouteCommands(CLI::App& app);     // route
 void addSettingsCommands(CLI::App& app);  // settings
+void addPushCommands(CLI::App& app);      // push, alerts (the home-screen host)
 
 // contacts; and rules set / rules delete, under the rules command.
 void addContactsCommands(CLI::App& app);

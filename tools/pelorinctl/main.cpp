@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   addContactsCommands(app);
   addRouteCommands(app);
   addSettingsCommands(app);
+  addPushCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
