@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   addRouteCommands(app);
   addSettingsCommands(app);
   addSendCommands(app);
+  addPushCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

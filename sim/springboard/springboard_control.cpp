@@ -1,0 +1,79 @@
+#include "sim/springboard/springboard_control.h"
+
+#include <functional>
+
+#include "platform/linux/bus_connection.h"
+
+namespace pelorin::sim {
+namespace {
+
+constexpr char kRefused[] = "com.talvern.sim.Error.Refused";
+
+int refuse(sd_bus_error* error, const std::string& why) {
+  return sd_bus_error_set(error, kRefused, why.c_str());
+}
+
+// Runs a handler's body so that nothing it throws reaches sd-bus.
+int guarded(sd_bus_error* error, const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    return refuse(error, std::string("failed: ") + e.what());
+  } catch (...) {
+    return refuse(error, "failed");
+  }
+}
+
+}  // namespace
+
+const sd_bus_vtable SpringBoardControl::kVTable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("DeliverPush", "sa{sv}", "b", &SpringBoardControl::onDeliverPush,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ListAlerts", "", "s", &SpringBoardControl::onListAlerts,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ListBanners", "", "s", &SpringBoardControl::onListBanners,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_SIGNAL("Event", "s", 0),
+    SD_BUS_VTABLE_END};
+
+int SpringBoardControl::attach(sd_bus* bus, const std::string& objectPath) {
+  return sd_bus_add_object_vtable(bus, nullptr, objectPath.c_str(), kInterface, kVTable, this);
+}
+
+int SpringBoardControl::onDeliverPush(sd_bus_message* call, void* self, sd_bus_error* error) {
+  return guarded(error, [&] {
+    const char* topic = nullptr;
+    if (sd_bus_message_read_basic(call, 's', &topic) < 0 || topic == nullptr) {
+      return refuse(error, "expected a topic and a user-info dictionary");
+    }
+    auto userInfo = platform::bus::readDictionary(call);
+    if (!userInfo) return refuse(error, "expected a topic and a user-info dictionary");
+    if (*topic == '\0') return refuse(error, "a push needs a topic");
+    const bool shown =
+        static_cast<SpringBoardControl*>(self)->springBoard_.deliverPush(topic, *userInfo);
+    return sd_bus_reply_method_return(call, "b", static_cast<int>(shown));
+  });
+}
+
+int SpringBoardControl::onListAlerts(sd_bus_message* call, void* self, sd_bus_error* error) {
+  return guarded(error, [&] {
+    auto alerts = nlohmann::json::array();
+    for (const auto& alert : static_cast<SpringBoardControl*>(self)->springBoard_.alerts()) {
+      alerts.push_back(SpringBoard::alertJson(alert));
+    }
+    return sd_bus_reply_method_return(call, "s", jsonLine(alerts).c_str());
+  });
+}
+
+int SpringBoardControl::onListBanners(sd_bus_message* call, void* self, sd_bus_error* error) {
+  return guarded(error, [&] {
+    auto banners = nlohmann::json::array();
+    for (const auto& banner : static_cast<SpringBoardControl*>(self)->springBoard_.banners()) {
+      banners.push_back(SpringBoard::bannerJson(banner));
+    }
+    return sd_bus_reply_method_return(call, "s", jsonLine(banners).c_str());
+  });
+}
+
+}  // namespace pelorin::sim

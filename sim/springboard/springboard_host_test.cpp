@@ -1,0 +1,180 @@
+// The home screen: its own handling of pushes in-process, and the host that
+// pelorin-sim brings up beside the daemon host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/alerts.h"
+#include "platform/device_model.h"
+#include "platform/testing/child_process.h"
+#include "platform/testing/temporary_root.h"
+#include "sim/springboard/springboard.h"
+
+namespace pelorin::sim {
+namespace {
+
+using platform::Dictionary;
+using platform::testing::runProgram;
+
+class SpringBoardTest : public ::testing::Test {
+ protected:
+  SpringBoardTest() { springBoard_.start(); }
+  ~SpringBoardTest() override { platform::setDeviceModel("iPhone"); }
+
+  std::vector<nlohmann::json> events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+
+  std::mutex mutex_;
+  std::vector<nlohmann::json> events_;  // guarded by mutex_
+  SpringBoard springBoard_{{.model = "iPad"}, [this](const nlohmann::json& event) {
+                             std::lock_guard lock(mutex_);
+                             events_.push_back(event);
+                           }};
+};
+
+TEST_F(SpringBoardTest, EveryPushNoTweakTakesIsShownAsABanner) {
+  EXPECT_EQ(platform::deviceModel(), "iPad");
+  struct Row {
+    Dictionary userInfo;
+    nlohmann::json alert;
+  };
+  const Row rows[] = {
+      {{{"aps", Dictionary{{"alert", "Text from Bob:\nhi"}}}}, "Text from Bob:\nhi"},
+      {{{"aps", Dictionary{{"alert", Dictionary{{"body", "structured"}, {"title", "T"}}}}}},
+       "structured"},
+      {{{"aps", Dictionary{{"alert", Dictionary{{"title", "no body"}}}}}}, nullptr},
+      {{{"aps", Dictionary{{"badge", 3}}}}, nullptr},
+      {{{"aps", "not a dictionary"}}, nullptr},
+      {{}, nullptr},
+  };
+  for (const auto& row : rows) {
+    EXPECT_TRUE(springBoard_.deliverPush("com.example.chat", row.userInfo));
+    ASSERT_FALSE(springBoard_.banners().empty());
+    EXPECT_EQ(SpringBoard::bannerJson(springBoard_.banners().back()),
+              (nlohmann::json{{"topic", "com.example.chat"}, {"alert", row.alert}}));
+  }
+  EXPECT_EQ(springBoard_.banners().size(), std::size(rows));
+  const auto reported = events();
+  ASSERT_EQ(reported.size(), 2 * std::size(rows));  // a banner and its push each
+  EXPECT_EQ(reported[0]["event"], "banner");
+  EXPECT_EQ(reported[1]["event"], "push");
+  EXPECT_EQ(reported[1]["shown"], true);
+}
+
+// Alerts come from any thread (the notification thread among them) and are
+// kept whole, each thread's in its order.
+TEST_F(SpringBoardTest, ConcurrencyOfAlertsFromManyThreads) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 50; ++i) {
+        platform::showAlert({"T" + std::to_string(t), std::to_string(i), {"Dismiss"}});
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const auto alerts = springBoard_.alerts();
+  ASSERT_EQ(alerts.size(), 200u);
+  std::map<std::string, int> next;
+  for (const auto& alert : alerts) {
+    EXPECT_EQ(alert.message, std::to_string(next[*alert.title]++));
+  }
+  EXPECT_EQ(events().size(), 200u);
+}
+
+// ---- pelorin-sim ----
+
+int pidIn(const std::string& file) {
+  std::ifstream in(file);
+  int pid = 0;
+  in >> pid;
+  return pid;
+}
+
+bool running(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (pid <= 0 || !std::getline(in, stat)) return false;
+  const auto close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// A file of NUL-separated entries (a process's command line or environment).
+std::vector<std::string> entriesOf(const std::string& file) {
+  std::ifstream in(file);
+  std::vector<std::string> entries;
+  for (std::string entry; std::getline(in, entry, '\0');) entries.push_back(entry);
+  return entries;
+}
+
+bool contains(const std::vector<std::string>& entries, const std::string& entry) {
+  return std::find(entries.begin(), entries.end(), entry) != entries.end();
+}
+
+class PelorinSimSpringBoardTest : public ::testing::Test {
+ protected:
+  ~PelorinSimSpringBoardTest() override {
+    runProgram({PELORIN_SIM, "down", "--root", root_.folder()});
+  }
+  std::string state(const std::string& name) const {
+    return root_.path("/var/run/pelorin-sim/" + name);
+  }
+
+  platform::testing::TemporaryRoot root_;
+};
+
+TEST_F(PelorinSimSpringBoardTest, UpStartsTheHomeScreenBesideTheDaemonAndDownStopsIt) {
+  std::string output;
+  ASSERT_EQ(runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--no-tweaks", "--model",
+                        "iPad", "--no-iphone"},
+                       &output),
+            0)
+      << output;
+  const int daemon = pidIn(state("host.pid"));
+  const int springBoard = pidIn(state("springboard.pid"));
+  ASSERT_TRUE(running(daemon));
+  ASSERT_TRUE(running(springBoard));
+
+  // The daemon keeps its own options; the model goes to the home screen only.
+  const auto daemonArgs = entriesOf("/proc/" + std::to_string(daemon) + "/cmdline");
+  EXPECT_TRUE(contains(daemonArgs, "--no-iphone"));
+  EXPECT_FALSE(contains(daemonArgs, "--model"));
+  const auto springBoardArgs = entriesOf("/proc/" + std::to_string(springBoard) + "/cmdline");
+  EXPECT_TRUE(contains(springBoardArgs, "iPad"));
+
+  // Same bus and same root.
+  const auto daemonEnv = entriesOf("/proc/" + std::to_string(daemon) + "/environ");
+  const auto springBoardEnv = entriesOf("/proc/" + std::to_string(springBoard) + "/environ");
+  for (const auto& entry : daemonEnv) {
+    if (entry.starts_with("DBUS_SESSION_BUS_ADDRESS=") || entry.starts_with("PELORIN_ROOT=")) {
+      EXPECT_TRUE(contains(springBoardEnv, entry)) << entry;
+    }
+  }
+  std::ifstream events(state("springboard-events.jsonl"));
+  std::stringstream text;
+  text << events.rdbuf();
+  EXPECT_NE(text.str().find("\"model\":\"iPad\""), std::string::npos) << text.str();
+
+  ASSERT_EQ(runProgram({PELORIN_SIM, "down", "--root", root_.folder()}), 0);
+  EXPECT_FALSE(running(springBoard));
+  EXPECT_FALSE(running(daemon));
+}
+
+TEST_F(PelorinSimSpringBoardTest, NoSpringboardLeavesTheHomeScreenOut) {
+  std::string output;
+  ASSERT_EQ(
+      runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--no-tweaks", "--no-springboard"},
+                 &output),
+      0)
+      << output;
+  EXPECT_TRUE(running(pidIn(state("host.pid"))));
+  EXPECT_FALSE(std::filesystem::exists(state("springboard.pid")));
+}
+
+}  // namespace
+}  // namespace pelorin::sim
