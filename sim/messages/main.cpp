@@ -44,6 +44,7 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   app.add_option("--without-method", without,
                  "a replaceable method the host does not offer (its selector); repeatable");
   app.add_option("--bus-name", options.busName, "bus name of the control interface");
+  app.add_option("--model", options.app.model, "device model (iPhone)");
   app.add_option("--daemon-bus-name", options.app.daemonBusName,
                  "bus name of the messaging daemon host (com.talvern.sim.MessagingDaemon)");
   app.add_option("--json-events", options.jsonEvents, "write every event to FILE (- for stdout)");

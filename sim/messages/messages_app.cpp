@@ -1,5 +1,7 @@
 #include "sim/messages/messages_app.h"
 
+#include "platform/device_model.h"
+
 namespace pelorin::sim {
 namespace {
 
@@ -22,10 +24,27 @@ MessagesApp::MessagesApp(MessagesOptions options, EventReporter reporter)
       daemon_(options_.daemonBusName),
       services_(makeServices()) {}
 
+MessagesApp::~MessagesApp() {
+  platform::setAlertPresenter(nullptr);
+}
+
 void MessagesApp::start() {
   platform::CKConversation::registerWithRuntime([this](std::string_view selector) {
     return options_.withoutMethods.count(std::string(selector)) == 0;
   });
+  platform::setDeviceModel(options_.model);
+  platform::setAlertPresenter(this);
+}
+
+void MessagesApp::present(const platform::Alert& alert) {
+  if (!reporter_) return;
+  const auto text = [](const Text& value) -> nlohmann::json {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+  };
+  reporter_({{"event", "alert"},
+             {"title", text(alert.title)},
+             {"message", text(alert.message)},
+             {"buttons", alert.buttons}});
 }
 
 std::optional<std::string> MessagesApp::refusal(const std::string& service,

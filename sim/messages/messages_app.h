@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/alerts.h"
 #include "platform/chatkit/ck_service.h"
 #include "sim/messages/daemon_link.h"
 #include "sim/messages/sim_conversation.h"
@@ -19,6 +20,8 @@ struct MessagesOptions {
   // Selectors of the replaceable sends the host does not offer (a platform
   // without them): calls run the platform's own code and tweaks find nothing.
   std::set<std::string> withoutMethods;
+  // The device model the platform reports (a tweak's device checks read it).
+  std::string model = "iPhone";
 };
 
 // The simulated Messages application: its services ("SMS" and "iMessage")
@@ -26,14 +29,20 @@ struct MessagesOptions {
 // daemon host. Every function is thread-safe.
 //
 // Events: {"event": "send", ...} for every message composed and sent, with
-// the conversation's result; the conversations report "daemonSend".
-class MessagesApp {
+// the conversation's result; the conversations report "daemonSend"; an
+// alert a tweak shows is {"event": "alert", "title", "message", "buttons"}.
+class MessagesApp : public platform::AlertPresenter {
  public:
   MessagesApp(MessagesOptions options, EventReporter reporter);
+  ~MessagesApp() override;
 
-  // Registers CKConversation with the object runtime. Call once, before
+  // Registers CKConversation with the object runtime and installs the
+  // device model and this app as the alert presenter. Call once, before
   // loading tweaks.
   void start();
+
+  // AlertPresenter: reports the alert; any thread, never blocks.
+  void present(const platform::Alert& alert) override;
 
   // Why a message with these arguments cannot be composed, or nothing.
   std::optional<std::string> refusal(const std::string& service,
