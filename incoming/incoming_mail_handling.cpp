@@ -108,10 +108,14 @@ void IncomingMessageHandler::handleMailMessageStorage(
     if (!id) continue;  // nothing to find it by when its body is set
     {
       std::lock_guard lock(recvdMailMessageLock_);
-      if (std::find(recvdMailMessageIDList_.begin(), recvdMailMessageIDList_.end(), *id) ==
-          recvdMailMessageIDList_.end()) {
-        recvdMailMessageIDList_.push_back(*id);
-      }
+      const bool listed = std::find(recvdMailMessageIDList_.begin(), recvdMailMessageIDList_.end(),
+                                    *id) != recvdMailMessageIDList_.end();
+      // A mail announced again after its body was set (a mailbox synced
+      // anew) would otherwise reach the daemon twice.
+      const bool processed =
+          std::find(processedMailMessageIDs_.begin(), processedMailMessageIDs_.end(), *id) !=
+          processedMailMessageIDs_.end();
+      if (!listed && !processed) recvdMailMessageIDList_.push_back(*id);
     }
     Logger::log("handleMailMessage: Message id is %@", id);
   }
@@ -129,6 +133,10 @@ void IncomingMessageHandler::processMailMessage(
     auto it = std::find(recvdMailMessageIDList_.begin(), recvdMailMessageIDList_.end(), id);
     if (it == recvdMailMessageIDList_.end()) return;
     recvdMailMessageIDList_.erase(it);
+    if (processedMailMessageIDs_.size() >= kRememberedMailMessageIDs) {
+      processedMailMessageIDs_.pop_front();
+    }
+    processedMailMessageIDs_.push_back(id);
   }
   Logger::log("processMailMessage: Message id is %@", id);
 

@@ -140,6 +140,9 @@ TEST_F(MailHandlingTest, TextMailsAreListedOnceAndProcessedOnce) {
   handler_.processMailMessage(gv, html("Hi &amp; bye<BR>"));
   handler_.processMailMessage(gv, html("Hi again<BR>"));
   EXPECT_TRUE(handler_.recvdMailMessageIDList().empty());
+  // Announced again once processed (a mailbox synced anew): not listed again.
+  announce({gv});
+  EXPECT_TRUE(handler_.recvdMailMessageIDList().empty());
   EXPECT_EQ(forwarded(), std::vector<std::string>{"12125550123: Hi & bye"});
 }
 

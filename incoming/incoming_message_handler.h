@@ -170,9 +170,15 @@ class IncomingMessageHandler {
   std::deque<std::pair<std::uint32_t, ReceivedSMS>> recvdMessageList_;
   std::uint32_t nextInjectedId_ = kFirstInjectedId;
 
+  // How many processed text mails are remembered, so that a mail the store
+  // announces again later is not forwarded a second time.
+  static constexpr std::size_t kRememberedMailMessageIDs = 1024;
+
   std::mutex recvdMailMessageLock_;
-  // Guarded by recvdMailMessageLock_: announced text mails not yet processed.
+  // Guarded by recvdMailMessageLock_: announced text mails not yet processed,
+  // and the most recently processed ones (oldest first).
   std::vector<std::string> recvdMailMessageIDList_;
+  std::deque<std::string> processedMailMessageIDs_;
 };
 
 }  // namespace pelorin
