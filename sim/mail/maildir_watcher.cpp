@@ -30,13 +30,7 @@ class Watch final : public platform::RunLoop::Source {
   bool dispatch() override {
     if (!scanned_) {
       scanned_ = true;
-      std::vector<std::string> names;
-      std::error_code error;
-      for (const auto& entry : fs::directory_iterator(maildir_ / "new", error)) {
-        if (entry.is_regular_file(error)) names.push_back(entry.path().filename());
-      }
-      std::sort(names.begin(), names.end());
-      for (const auto& name : names) take(name);
+      scan();
     }
     alignas(inotify_event) char buffer[8192];
     for (;;) {
@@ -44,7 +38,11 @@ class Watch final : public platform::RunLoop::Source {
       if (n <= 0) break;
       for (ssize_t at = 0; at < n;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        if (event->len > 0) take(event->name);
+        if (event->mask & IN_Q_OVERFLOW) {
+          scan();  // events were lost: whatever is still in new/ was not taken
+        } else if (event->len > 0) {
+          take(event->name);
+        }
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       }
     }
@@ -52,6 +50,17 @@ class Watch final : public platform::RunLoop::Source {
   }
 
  private:
+  // Takes every file in new/, in name order (fetchers name files by time).
+  void scan() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(maildir_ / "new", error)) {
+      if (entry.is_regular_file(error)) names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names) take(name);
+  }
+
   void take(const std::string& name) {
     if (name.empty() || name[0] == '.') return;
     const fs::path from = maildir_ / "new" / name;
