@@ -2,6 +2,9 @@
 // and which announced mails reach the received-SMS centre, once.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/names.h"
 #include "incoming/incoming_distributed_message_handler.h"
 #include "incoming/incoming_message_handler.h"
@@ -219,6 +222,36 @@ TEST_F(MailHandlingTest, NothingHappensWhileMailReceivingIsOff) {
   handler_.processMailMessage(m, html("t<BR>"));
   EXPECT_EQ(handler_.recvdMailMessageIDList(), std::vector<std::string>{"<off>"});
   EXPECT_TRUE(forwarded().empty());
+}
+
+// The store announces on one thread and sets bodies on another: every text
+// mail reaches the centre exactly once, whatever the interleaving.
+using MailHandlingConcurrencyTest = MailHandlingTest;
+
+TEST_F(MailHandlingConcurrencyTest, AnnouncedOnOneThreadProcessedOnAnotherOnce) {
+  constexpr int kMails = 200;
+  std::vector<std::shared_ptr<MFMailMessage>> mails;
+  for (int i = 0; i < kMails; ++i) mails.push_back(mail("<" + std::to_string(i) + ">"));
+  std::atomic<bool> announced{false};
+  std::thread announcer([&] {
+    for (const auto& m : mails) {
+      announce({m});
+      announce({m, m});
+    }
+    announced = true;
+  });
+  std::thread bodies([&] {
+    const auto body = html("t<BR>");
+    for (bool last = false; !last;) {
+      last = announced.load();
+      for (const auto& m : mails) handler_.processMailMessage(m, body);
+    }
+  });
+  announcer.join();
+  bodies.join();
+  platform::RunLoop::current()->runUntil([&] { return delivered_.size() >= kMails; }, 5s);
+  EXPECT_EQ(forwarded().size(), static_cast<std::size_t>(kMails));
+  EXPECT_TRUE(handler_.recvdMailMessageIDList().empty());
 }
 
 }  // namespace
