@@ -7,9 +7,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/aps_incoming_message.h"
+#include "platform/mail/mf_mail_message.h"
+#include "platform/mail/mf_mime_body.h"
 #include "platform/messaging/ct_message.h"
 #include "platform/text.h"
 #include "platform/value.h"
@@ -87,6 +91,35 @@ class IncomingMessageHandler {
   // when a contact name must be looked up.
   void modifyMessageifGV(platform::CTMessage& message);
 
+  // --- Mail application ---
+
+  // The text-mail sender test: a sender holding this is a Google Voice text mail.
+  static constexpr std::string_view kTextMailSenderTest = "@txt.voice.google.com";
+  static constexpr std::string_view kMailSignatureMarker = "\n--\nSent using SMS-to-email";
+
+  // The mail store's "MailMessageStoreMessagesAdded": every message under
+  // "messages" whose sender is a Google Voice text mail is listed (once) to
+  // be processed when its body is set. Nothing while mail receiving is off.
+  void handleMailMessageStorage(const platform::NotificationObjects& userInfoObjects);
+  // The store sets a message's body: a listed message is taken off the list
+  // (so it is processed at most once), checked against the account and
+  // mailbox filters, and its first HTML part, decoded by its declared
+  // character set, is sent to the daemon as a text from the number in the
+  // sender address. A body without a decodable HTML part is logged and
+  // dropped: a record without a text would be refused by the daemon.
+  void processMailMessage(const std::shared_ptr<platform::MFMailMessage>& message,
+                          const std::shared_ptr<platform::MFMimeBody>& body);
+  // Plain text from a text mail's HTML: source line breaks dropped, "<BR>"
+  // made a line break, the upper-case HTML/BODY/SPAN tags removed, five
+  // entities decoded, then cut at the signature marker (or, without one, the
+  // last character removed; an empty result stays empty).
+  static std::string extractTextMessage(const std::string& html);
+  // The number in a text-mail sender: the address after the last "<", and of
+  // that the second dot-separated field (the address itself without a ".").
+  static Text getNumberFromAddress(const Text& address);
+  // The identifiers announced and not yet processed, oldest first.
+  std::vector<std::string> recvdMailMessageIDList();
+
   // Settings, written by the settings readers and read without a lock.
   void setRecvSignature(const Text& signature);
   Text recvSignature() const;
@@ -136,6 +169,16 @@ class IncomingMessageHandler {
   // for their id (oldest first), and the next id to hand out.
   std::deque<std::pair<std::uint32_t, ReceivedSMS>> recvdMessageList_;
   std::uint32_t nextInjectedId_ = kFirstInjectedId;
+
+  // How many processed text mails are remembered, so that a mail the store
+  // announces again later is not forwarded a second time.
+  static constexpr std::size_t kRememberedMailMessageIDs = 1024;
+
+  std::mutex recvdMailMessageLock_;
+  // Guarded by recvdMailMessageLock_: announced text mails not yet processed,
+  // and the most recently processed ones (oldest first).
+  std::vector<std::string> recvdMailMessageIDList_;
+  std::deque<std::string> processedMailMessageIDs_;
 };
 
 }  // namespace pelorin

@@ -42,17 +42,27 @@ class InProcessDarwinNotifyCenter final : public DarwinNotifyCenter {
   ObserverRegistry<Callback> registry_;
 };
 
+// Every observer is kept as one that takes the objects; plain ones ignore them.
 class InProcessLocalNotifyCenter final : public LocalNotifyCenter {
  public:
   void addObserver(const std::string& name, Callback callback) override {
+    registry_.add(name,
+                  [callback = std::move(callback)](const std::string& n, const Dictionary& u,
+                                                   const NotificationObjects&) { callback(n, u); });
+  }
+  void addObserverWithObjects(const std::string& name, ObjectsCallback callback) override {
     registry_.add(name, std::move(callback));
   }
   void postNotification(const std::string& name, const Dictionary& userInfo) override {
-    for (const auto& callback : registry_.observersOf(name)) callback(name, userInfo);
+    postNotificationWithObjects(name, userInfo, {});
+  }
+  void postNotificationWithObjects(const std::string& name, const Dictionary& userInfo,
+                                   const NotificationObjects& objects) override {
+    for (const auto& callback : registry_.observersOf(name)) callback(name, userInfo, objects);
   }
 
  private:
-  ObserverRegistry<Callback> registry_;
+  ObserverRegistry<ObjectsCallback> registry_;
 };
 
 std::atomic<DarwinNotifyCenter*> installedDarwin{nullptr};

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/value.h"
 
@@ -28,11 +30,27 @@ class DarwinNotifyCenter {
   virtual void postNotification(const std::string& name) = 0;
 };
 
-// The process-local notification centre: a name plus a dictionary, delivered
-// synchronously on the posting thread. Observers are never removed.
+// A live platform object that a process-local notification can carry (the
+// mail store's new messages, for one). Shared, never copied.
+class NotificationObject {
+ public:
+  virtual ~NotificationObject() = default;
+};
+
+// The objects a process-local notification carries beside its property-list
+// user info: collections of live objects by user-info key. The phone's user
+// info holds any object; ours keeps property-list values in the dictionary
+// and live objects here, under their own keys.
+using NotificationObjects = std::map<std::string, std::vector<std::shared_ptr<NotificationObject>>>;
+
+// The process-local notification centre: a name plus a dictionary (and
+// possibly live objects), delivered synchronously on the posting thread.
+// Observers are never removed.
 class LocalNotifyCenter {
  public:
   using Callback = std::function<void(const std::string& name, const Dictionary& userInfo)>;
+  using ObjectsCallback = std::function<void(const std::string& name, const Dictionary& userInfo,
+                                             const NotificationObjects& objects)>;
 
   LocalNotifyCenter() = default;
   LocalNotifyCenter(const LocalNotifyCenter&) = delete;
@@ -43,6 +61,24 @@ class LocalNotifyCenter {
 
   // Runs every observer of `name` on the calling thread before returning.
   virtual void postNotification(const std::string& name, const Dictionary& userInfo) = 0;
+
+  // An observer that also receives the objects a post carries (none for a
+  // post made with postNotification()). The in-process centre carries them;
+  // this default, for centres that only wrap the two calls above, delivers
+  // none.
+  virtual void addObserverWithObjects(const std::string& name, ObjectsCallback callback) {
+    addObserver(name, [callback = std::move(callback)](const std::string& n, const Dictionary& u) {
+      callback(n, u, {});
+    });
+  }
+  // Posts with objects: observers added with addObserverWithObjects() receive
+  // them, plain observers the user info alone. The objects stay shared with
+  // the poster. This default drops the objects.
+  virtual void postNotificationWithObjects(const std::string& name, const Dictionary& userInfo,
+                                           const NotificationObjects& objects) {
+    (void)objects;
+    postNotification(name, userInfo);
+  }
 };
 
 // The process's centres. The defaults live as long as the process; a test may

@@ -42,6 +42,37 @@ TEST(NotificationCenterTest, LocalCentreDeliversTheUserInfoOnThePostingThread) {
   EXPECT_EQ(where, posterId);
 }
 
+struct Carried final : NotificationObject {
+  explicit Carried(int v) : value(v) {}
+  int value;
+};
+
+// Observers of both kinds see one post; the objects reach the object-aware
+// ones unchanged and shared, through the recorder as well.
+TEST(NotificationCenterTest, LocalPostsCarryObjectsToObserversThatTakeThem) {
+  testing::NotificationRecorder recorder;
+  auto object = std::make_shared<Carried>(5);
+  std::vector<std::string> seen;
+  localNotifyCenter().addObserver("n", [&](const std::string&, const Dictionary& info) {
+    seen.push_back("plain " + info.at("k").description());
+  });
+  localNotifyCenter().addObserverWithObjects(
+      "n", [&](const std::string&, const Dictionary&, const NotificationObjects& objects) {
+        auto it = objects.find("messages");
+        if (it == objects.end()) {
+          seen.push_back("none");
+          return;
+        }
+        auto carried = std::dynamic_pointer_cast<Carried>(it->second.at(0));
+        seen.push_back("objects " + std::to_string(carried ? carried->value : -1) +
+                       (carried == object ? " shared" : " copied"));
+      });
+  localNotifyCenter().postNotificationWithObjects("n", {{"k", "v"}}, {{"messages", {object}}});
+  localNotifyCenter().postNotification("n", {{"k", "w"}});
+  EXPECT_EQ(seen, (std::vector<std::string>{"plain v", "objects 5 shared", "plain w", "none"}));
+  EXPECT_EQ(recorder.localPosts().size(), 2u);
+}
+
 TEST(NotificationCenterTest, RecorderReplacesTheProcessCentresForItsLifetime) {
   int calls = 0;
   {

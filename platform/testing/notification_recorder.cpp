@@ -27,12 +27,19 @@ class NotificationRecorder::Local final : public LocalNotifyCenter {
   void addObserver(const std::string& name, Callback callback) override {
     inner_->addObserver(name, std::move(callback));
   }
+  void addObserverWithObjects(const std::string& name, ObjectsCallback callback) override {
+    inner_->addObserverWithObjects(name, std::move(callback));
+  }
   void postNotification(const std::string& name, const Dictionary& userInfo) override {
+    postNotificationWithObjects(name, userInfo, {});
+  }
+  void postNotificationWithObjects(const std::string& name, const Dictionary& userInfo,
+                                   const NotificationObjects& objects) override {
     {
       std::lock_guard lock(owner_.mutex_);
       owner_.localPosts_.emplace_back(name, userInfo);
     }
-    inner_->postNotification(name, userInfo);
+    inner_->postNotificationWithObjects(name, userInfo, objects);
   }
 
  private:

@@ -19,7 +19,13 @@ class ReportingNotifyCenter final : public platform::LocalNotifyCenter {
   void addObserver(const std::string& name, Callback callback) override {
     inner_->addObserver(name, std::move(callback));
   }
+  void addObserverWithObjects(const std::string& name, ObjectsCallback callback) override {
+    inner_->addObserverWithObjects(name, std::move(callback));
+  }
   void postNotification(const std::string& name, const platform::Dictionary& userInfo) override;
+  // Reported as a plain post (the objects have no JSON form), then delivered with them.
+  void postNotificationWithObjects(const std::string& name, const platform::Dictionary& userInfo,
+                                   const platform::NotificationObjects& objects) override;
 
  private:
   const EventReporter reporter_;
