@@ -41,8 +41,9 @@ printf 'opened: it matches no number.\n'
 "$here/voice_tour.sh" "$build" "$root"
 "$here/device_tour.sh" "$build" "$root"
 # Each act from here on has a device of its own.
-mkdir -p "$root/quenlow" "$root/editor" "$root/springboard"
+mkdir -p "$root/quenlow" "$root/editor" "$root/springboard" "$root/mail"
 "$here/quenlow_tour.sh" "$build" "$root/quenlow"
 "$here/rules_tour.sh" "$build" "$root/editor"
 "$here/springboard_tour.sh" "$build" "$root/springboard"
 "$here/messages_tour.sh" "$build" "$root"
+"$here/mail_tour.sh" "$build" "$root/mail"
