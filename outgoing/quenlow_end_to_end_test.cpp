@@ -10,22 +10,19 @@
 #include <thread>
 
 #include "common/names.h"
+#include "outgoing/testing/quenlow_device.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
-#include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
-#include "platform/tweak_loader.h"
 #include "service/testing/gv_service_process.h"
 
 namespace pelorin::testing {
 namespace {
 
 using nlohmann::json;
-using platform::testing::ChildProcess;
 using Service = service::testing::GvServiceProcess;
 
-constexpr char kHostName[] = "com.talvern.sim.MessagingDaemon";
 constexpr const char* kSmsPath = "/voice/m/x?m=sms";
 constexpr const char* kAccessNumberPath = "/voice/m/x?m=call";
 
@@ -56,29 +53,13 @@ class QuenlowEndToEndTest : public ::testing::Test {
   }
 
   void startHost() {
-    const std::string folder = root_.path(std::string(platform::kTweakFolder));
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(QUENLOW_SO, folder + "/Quenlow.so");
-    std::filesystem::copy_file(QUENLOW_PLIST, folder + "/Quenlow.plist");
-    host_ =
-        std::make_unique<ChildProcess>(std::vector<std::string>{DAEMON_HOST, "--json-events", "-"});
-    auto tweak = nextEvent([](const json& e) { return e["event"] == "tweak"; });
-    ASSERT_TRUE(tweak);
-    ASSERT_EQ((*tweak)["loaded"], true) << tweak->dump();
-    ASSERT_TRUE(nextEvent([](const json& e) { return e["event"] == "ready"; }));
-  }
-
-  std::optional<json> nextEvent(const std::function<bool(const json&)>& wanted) {
-    while (auto line = host_->readLine(std::chrono::seconds(30))) {
-      json event = json::parse(*line, nullptr, false);
-      if (wanted(event)) return event;
-    }
-    return std::nullopt;
+    host_ = std::make_unique<QuenlowDevice>();
+    ASSERT_TRUE(host_->started());
   }
 
   // The message with carrier id `id` once it reached `state` ("sent", "failed").
   std::optional<json> smsReaches(std::uint32_t id, const std::string& state) {
-    auto event = nextEvent([&](const json& e) {
+    auto event = host_->nextEvent([&](const json& e) {
       return e.contains("message") && e["message"]["messageId"] == id &&
              (e["message"]["state"] == state || e["message"]["state"] == "failed" ||
               (e["message"]["state"] == "sent" && state != "sent"));
@@ -91,24 +72,10 @@ class QuenlowEndToEndTest : public ::testing::Test {
     return (*event)["message"];
   }
 
-  // Sends an SMS through the control interface; its carrier id.
   std::uint32_t sendSMS(const std::vector<std::string>& recipients, const std::string& text) {
-    std::vector<std::string> argv{"busctl",
-                                  "--user",
-                                  "call",
-                                  kHostName,
-                                  "/com/talvern/sim/MessagingDaemon",
-                                  kHostName,
-                                  "SendSMS",
-                                  "assu",
-                                  std::to_string(recipients.size())};
-    argv.insert(argv.end(), recipients.begin(), recipients.end());
-    argv.push_back(text);
-    argv.push_back("1");
-    std::string output;
-    EXPECT_EQ(platform::testing::runProgram(argv, &output), 0) << output;
-    return output.rfind("u ", 0) == 0 ? static_cast<std::uint32_t>(std::stoul(output.substr(2)))
-                                      : 0;
+    const auto id = host_->sendSMS(recipients, text);
+    EXPECT_NE(id, 0u);
+    return id;
   }
 
   std::size_t requests(const std::string& prefix) {
@@ -120,7 +87,7 @@ class QuenlowEndToEndTest : public ::testing::Test {
   platform::testing::TemporaryRoot root_;
   platform::testing::PrivateBus bus_;
   Service service_;
-  std::unique_ptr<ChildProcess> host_;
+  std::unique_ptr<QuenlowDevice> host_;
 };
 
 TEST_F(QuenlowEndToEndTest, AUSTextGoesThroughGoogleVoiceSigningInOnce) {

@@ -3,95 +3,27 @@
 // file and the notifications seen on a private bus.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "common/names.h"
 #include "platform/address_book.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
 #include "platform/testing/bus_notification_counter.h"
-#include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
+#include "rules_editor/terminal/testing/editor_terminal.h"
 
 namespace pelorin::rules_editor {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::Dictionary;
-using platform::testing::runProgram;
+using Terminal = testing::EditorTerminal;
 
 // Counts rules-changed notifications seen on the bus.
 class RulesChangedCounter : public platform::testing::BusNotificationCounter {
  public:
   RulesChangedCounter() : BusNotificationCounter(std::string(kRulesChangedNotification)) {}
-};
-
-// The editor running in a tmux session of its own (private server socket).
-class Terminal {
- public:
-  Terminal(const platform::testing::TemporaryRoot& root, const std::string& busAddress)
-      : socket_(root.path("/tmux.sock")) {
-    started_ = tmux({"-f", "/dev/null", "new-session", "-d", "-x", "80", "-y", "24", "env",
-                     "PELORIN_ROOT=" + root.folder(), "DBUS_SESSION_BUS_ADDRESS=" + busAddress,
-                     PELORIN_RULES_PATH}) == 0;
-  }
-  ~Terminal() { tmux({"kill-server"}); }
-
-  bool started() const { return started_; }
-
-  // Named keys (Enter, Tab, Escape, BSpace, Up, ...).
-  void keys(const std::vector<std::string>& names) {
-    std::vector<std::string> args = {"send-keys", "-t", "0"};
-    args.insert(args.end(), names.begin(), names.end());
-    tmux(args);
-  }
-  void type(const std::string& text) { tmux({"send-keys", "-t", "0", "-l", text}); }
-  void resize(int width, int height) {
-    tmux({"resize-window", "-t", "0", "-x", std::to_string(width), "-y", std::to_string(height)});
-  }
-
-  std::string screen() {
-    std::string out;
-    tmux({"capture-pane", "-p", "-t", "0"}, &out);
-    return out;
-  }
-
-  // Polls the screen until `condition` holds on it (at most ten seconds).
-  template <typename Condition>
-  bool waitUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (condition(screen())) return true;
-      std::this_thread::sleep_for(30ms);
-    }
-    return false;
-  }
-  bool waitFor(const std::string& text) {
-    return waitUntil([&](const std::string& s) { return s.find(text) != std::string::npos; });
-  }
-  bool waitForGone(const std::string& text) {
-    return waitUntil([&](const std::string& s) { return s.find(text) == std::string::npos; });
-  }
-  bool ended() {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (tmux({"has-session", "-t", "0"}) != 0) return true;
-      std::this_thread::sleep_for(30ms);
-    }
-    return false;
-  }
-
- private:
-  int tmux(std::vector<std::string> args, std::string* out = nullptr) {
-    args.insert(args.begin(), {"tmux", "-S", socket_});
-    return runProgram(args, out, 10s).value_or(-1);
-  }
-
-  std::string socket_;
-  bool started_ = false;
 };
 
 // A list row as drawn: the prefix on the left, the mode and the disclosure
@@ -127,7 +59,7 @@ class PelorinRulesScreenTest : public ::testing::Test {
 TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
   seed({{"1310", 1}, {"1415", 7}});
   RulesChangedCounter saves;
-  Terminal t(root_, bus_.address());
+  Terminal t(root_.folder(), bus_.address());
   ASSERT_TRUE(t.started());
 
   // The launch alert, dismissed with Enter.
@@ -211,7 +143,7 @@ TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
 
 TEST_F(PelorinRulesScreenTest, RedrawsOnResizeAndSaysWhenRulesWereNotSaved) {
   seed({{"1212", 0}, {"1310", 1}});
-  Terminal t(root_, bus_.address());
+  Terminal t(root_.folder(), bus_.address());
   ASSERT_TRUE(t.started());
   ASSERT_TRUE(t.waitFor("Dismiss"));
   t.keys({"Enter"});
