@@ -57,6 +57,73 @@ class QuenlowEndToEndTest : public ::testing::Test {
     ASSERT_TRUE(host_->started());
   }
 
+  // A device without a phone: its settings say so and the host has no carrier.
+  void startDeviceWithoutAPhone() {
+    writeSettings({{std::string(settings::kIsAniPhone), false}});
+    startHost({"--no-iphone"});
+  }
+
+  void startHost(const std::vector<std::string>& options) {
+    host_ = std::make_unique<QuenlowDevice>(options);
+    ASSERT_TRUE(host_->started());
+  }
+
+  // Sends a received-SMS record over the centre the daemon serves.
+  void sendRecord(const std::string& sender, const std::string& text) {
+    ASSERT_TRUE(bus_.waitForName(std::string(kSMSRecvCenterName)));
+    std::vector<std::string> argv{"busctl",
+                                  "--user",
+                                  "call",
+                                  std::string(kSMSRecvCenterName),
+                                  "/com/talvern/PelorinSMSRecvCenter",
+                                  "com.talvern.platform.MessagingCenter",
+                                  "Send",
+                                  "sa{sv}",
+                                  std::string(kSMSReceivedMessageName),
+                                  "2",
+                                  std::string(kSMSTextMessageKey),
+                                  "s",
+                                  text,
+                                  std::string(kSMSSenderPhoneKey),
+                                  "s",
+                                  sender};
+    ASSERT_EQ(platform::testing::runProgram(argv, nullptr), 0);
+  }
+
+  // The next stored incoming message, and every event seen before it.
+  std::optional<json> nextIncoming(std::vector<json>* seen = nullptr) {
+    return host_->nextEvent([&](const json& e) {
+      if (seen) seen->push_back(e);
+      return e["event"] == "added" && e["message"]["direction"] == "incoming";
+    });
+  }
+
+  // The chat message `guid` once it left the sending state.
+  std::optional<json> chatMessageSettles(const std::string& guid) {
+    auto event = host_->nextEvent([&](const json& e) {
+      return e.contains("message") && e["message"]["guid"] == guid &&
+             e["message"]["state"] != "sending";
+    });
+    if (!event) return std::nullopt;
+    return (*event)["message"];
+  }
+
+  std::string sendChatMessage(const std::string& service, const std::string& chat,
+                              const std::string& text) {
+    std::string reply;
+    EXPECT_TRUE(
+        host_->call("SendChatMessage", {"ssassas", service, chat, "1", chat, text, "0"}, &reply));
+    // busctl answers `s "GUID"`.
+    const auto open = reply.find('"');
+    const auto close = reply.rfind('"');
+    return open == std::string::npos || close <= open ? ""
+                                                      : reply.substr(open + 1, close - open - 1);
+  }
+
+  void createChat(const std::string& service, const std::string& chat) {
+    EXPECT_TRUE(host_->call("CreateChat", {"ssas", service, chat, "1", chat}));
+  }
+
   // The message with carrier id `id` once it reached `state` ("sent", "failed").
   std::optional<json> smsReaches(std::uint32_t id, const std::string& state) {
     auto event = host_->nextEvent([&](const json& e) {
@@ -76,6 +143,18 @@ class QuenlowEndToEndTest : public ::testing::Test {
     const auto id = host_->sendSMS(recipients, text);
     EXPECT_NE(id, 0u);
     return id;
+  }
+
+  // The texts the service received, once there is at least one (the
+  // worker may still be sending when the message is marked sent).
+  std::vector<service::testing::SentTextRecord> textsOnceSent() {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto texts = service_.texts();
+    while (texts.empty() && std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      texts = service_.texts();
+    }
+    return texts;
   }
 
   std::size_t requests(const std::string& prefix) {
@@ -175,6 +254,109 @@ TEST_F(QuenlowEndToEndTest, ARulesChangeTakesEffectWithItsNotificationOnly) {
   ASSERT_TRUE(changed);
   EXPECT_EQ((*changed)["carrierRecipients"], json::array({"2125551212"}));
   EXPECT_EQ(service_.texts().size(), 1u);
+}
+
+TEST_F(QuenlowEndToEndTest, ARecordOverTheCentreBecomesAnIncomingSMS) {
+  writeSettings();
+  startHost();
+  sendRecord("2125551212", "hello from GV");
+  std::vector<json> seen;
+  const auto incoming = nextIncoming(&seen);
+  ASSERT_TRUE(incoming);
+  const auto& message = (*incoming)["message"];
+  EXPECT_EQ(message["service"], "SMS");
+  EXPECT_EQ(message["text"], "hello from GV");
+  EXPECT_NE(message["sender"].get<std::string>().find("2125551212"), std::string::npos)
+      << message.dump();
+  const auto injected = message["messageId"];
+  ASSERT_TRUE(injected.is_number());
+  EXPECT_GE(injected.get<std::uint64_t>(), 4294901760u);
+  for (const auto& e : seen) {
+    EXPECT_FALSE(e["event"] == "carrierIncomingLookup" && e["messageId"] == injected)
+        << "the injected id reached the platform's lookup";
+  }
+}
+
+TEST_F(QuenlowEndToEndTest, WithoutAPhoneARecordBecomesAnIMessageInTheInternationalChat) {
+  startDeviceWithoutAPhone();
+  sendRecord("2125551212", "hello as iMessage");
+  const auto received =
+      host_->nextEvent([](const json& e) { return e["event"] == "didReceiveMessage"; });
+  ASSERT_TRUE(received);
+  EXPECT_EQ((*received)["service"], "iMessage");
+  EXPECT_EQ((*received)["forChat"], "+12125551212");
+  EXPECT_EQ((*received)["style"], 45);
+  EXPECT_EQ((*received)["text"], "hello as iMessage");
+}
+
+TEST_F(QuenlowEndToEndTest, ADisplayNameIsResolvedOnceThroughTheContactCache) {
+  writeSettings();
+  service_.addInboxEntry("Bob Example", "+12125550123", "earlier text");
+  startHost();
+  for (const char* text : {"first from Bob", "second from Bob"}) {
+    sendRecord("Bob Example", text);
+    const auto incoming = nextIncoming();
+    ASSERT_TRUE(incoming) << text;
+    EXPECT_EQ((*incoming)["message"]["text"], text);
+    EXPECT_NE((*incoming)["message"]["sender"].get<std::string>().find("2125550123"),
+              std::string::npos)
+        << incoming->dump();
+  }
+  EXPECT_EQ(requests("/voice/inbox/recent/sms"), 1u);
+}
+
+TEST_F(QuenlowEndToEndTest, AForwardedCarrierSMSIsRewrittenToItsSender) {
+  writeSettings();
+  startHost();
+  std::string reply;
+  ASSERT_TRUE(host_->call("DeliverSMS", {"ss", "+14155553999", "2125551212 - hello"}, &reply));
+  const auto incoming = nextIncoming();
+  ASSERT_TRUE(incoming);
+  const auto& message = (*incoming)["message"];
+  EXPECT_EQ(message["text"], "hello");
+  EXPECT_NE(message["sender"].get<std::string>().find("2125551212"), std::string::npos)
+      << message.dump();
+  EXPECT_EQ(message["sender"].get<std::string>().find("4155553999"), std::string::npos);
+  const auto cache = platform::readDictionary(root_.path(std::string(kAccessNumberCacheFile)));
+  ASSERT_TRUE(cache);
+  ASSERT_TRUE(cache->contains("12125551212"));
+  EXPECT_EQ(cache->at("12125551212"), platform::Value("14155553999"));
+}
+
+TEST_F(QuenlowEndToEndTest, AnIMessageMovedToSMSIsSentOnceWithOneSignature) {
+  constexpr const char* kSignature = "-- via GV";
+  writeSettings({{std::string(settings::kEnableiMessageSendRules), true},
+                 {std::string(settings::kSendSig), platform::Value(kSignature)}});
+  // On a phone an iMessage leaves its service only when a rule sends the number by Google Voice.
+  write(kRulesFile, platform::Value(platform::Dictionary{{"1212", 1}}));
+  startHost();
+  createChat("SMS", "+12125551212");
+  createChat("iMessage", "+12125551212");
+  const auto guid = sendChatMessage("iMessage", "+12125551212", "moved to SMS");
+  ASSERT_FALSE(guid.empty());
+  const auto settled = chatMessageSettles(guid);
+  ASSERT_TRUE(settled);
+  EXPECT_EQ((*settled)["state"], "sent") << settled->dump();
+  EXPECT_EQ((*settled)["service"], "SMS");
+  const auto texts = textsOnceSent();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_TRUE(texts[0].to.ends_with("2125551212")) << texts[0].to;
+  EXPECT_EQ(texts[0].text, std::string("moved to SMS\n") + kSignature);  // signed once
+}
+
+TEST_F(QuenlowEndToEndTest, WithoutAPhoneAnSMSIsMovedToIMessageAndSentThroughGoogleVoice) {
+  startDeviceWithoutAPhone();
+  createChat("iMessage", "+12125551212");
+  createChat("SMS", "+12125551212");
+  const auto guid = sendChatMessage("SMS", "+12125551212", "moved to iMessage");
+  ASSERT_FALSE(guid.empty());
+  const auto settled = chatMessageSettles(guid);
+  ASSERT_TRUE(settled);
+  EXPECT_EQ((*settled)["state"], "sent") << settled->dump();
+  const auto texts = textsOnceSent();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_TRUE(texts[0].to.ends_with("2125551212")) << texts[0].to;
+  EXPECT_EQ(texts[0].text, "moved to iMessage");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace pelorin::testing {
 // host started on the current session bus with its events on standard output.
 class QuenlowDevice {
  public:
-  QuenlowDevice();
+  // `options` are the daemon host's own (`--no-iphone`, ...).
+  explicit QuenlowDevice(const std::vector<std::string>& options = {});
 
   // True once the loader loaded Quenlow and the host serves its control
   // interface.
@@ -30,6 +31,11 @@ class QuenlowDevice {
   // Sends an SMS of one part through the control interface; its carrier id
   // (0 when the call failed).
   std::uint32_t sendSMS(const std::vector<std::string>& recipients, const std::string& text);
+
+  // Calls `method` of the control interface with busctl's signature and
+  // arguments; false when the call failed. `reply` gets busctl's output.
+  bool call(const std::string& method, const std::vector<std::string>& arguments,
+            std::string* reply = nullptr);
 
  private:
   std::unique_ptr<platform::testing::ChildProcess> host_;
