@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/daemon_bus_driver.h"
 #include "platform/property_list.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
@@ -24,7 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr char kSpringBoard[] = "com.talvern.sim.SpringBoard";
 constexpr char kSpringBoardPath[] = "/com/talvern/sim/SpringBoard";
-constexpr char kDaemonPath[] = "/com/talvern/sim/MessagingDaemon";
 
 struct Device {
   pelorin::platform::testing::TemporaryRoot root;
@@ -53,35 +53,14 @@ struct Device {
   }
 };
 
-// This side: one connection, one thread; watches the daemon's events for the
-// text it is waiting for.
-class Driver {
+// This side: pings the home screen and pushes, then waits for the daemon's event.
+class Driver : public DaemonBusDriver {
  public:
-  Driver() {
-    if (sd_bus_open_user(&bus_) < 0) bus_ = nullptr;
-    if (bus_) {
-      const std::string rule = std::string("type='signal',path='") + kDaemonPath +
-                               "',interface='com.talvern.sim.MessagingDaemon',member='Event'";
-      sd_bus_add_match(bus_, nullptr, rule.c_str(), &Driver::onEvent, this);
-    }
-  }
-  ~Driver() { sd_bus_flush_close_unref(bus_); }
-  bool ok() const { return bus_ != nullptr; }
-
-  bool ping() {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    const int r = sd_bus_call_method(bus_, kSpringBoard, kSpringBoardPath,
-                                     "org.freedesktop.DBus.Peer", "Ping", &error, &reply, "");
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    return r >= 0;
-  }
+  bool ping() { return DaemonBusDriver::ping(kSpringBoard, kSpringBoardPath); }
 
   // Delivers a push with a text of its own and waits until the daemon stored it.
   bool pushUntilStored(int serial) {
-    waitingFor_ = "\"text\":\"bench " + std::to_string(serial) + "\"";
-    stored_ = false;
+    expect("bench " + std::to_string(serial));
     const std::string alert = "Text from (415) 555-0199:\nbench " + std::to_string(serial);
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
@@ -93,29 +72,8 @@ class Driver {
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
     if (r < 0 || shown) return false;
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!stored_) {
-      if (std::chrono::steady_clock::now() > limit) return false;
-      if (sd_bus_process(bus_, nullptr) > 0) continue;
-      sd_bus_wait(bus_, 100'000);
-    }
-    return true;
+    return waitUntilStored(std::chrono::seconds(5));
   }
-
- private:
-  static int onEvent(sd_bus_message* m, void* self, sd_bus_error*) {
-    auto* driver = static_cast<Driver*>(self);
-    const char* json = nullptr;
-    if (sd_bus_message_read_basic(m, 's', &json) >= 0 && json != nullptr &&
-        std::string_view(json).find(driver->waitingFor_) != std::string_view::npos) {
-      driver->stored_ = true;
-    }
-    return 0;
-  }
-
-  sd_bus* bus_ = nullptr;
-  std::string waitingFor_;
-  bool stored_ = false;
 };
 
 void percentiles(benchmark::State& state, std::vector<double>& micros, const std::string& name) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/daemon_bus_driver.h"
 #include "common/names.h"
 #include "platform/messaging_center.h"
 #include "platform/session_bus.h"
@@ -32,8 +33,8 @@ namespace {
 using pelorin::platform::testing::ChildProcess;
 namespace fs = std::filesystem;
 
-constexpr char kDaemon[] = "com.talvern.sim.MessagingDaemon";
-constexpr char kDaemonPath[] = "/com/talvern/sim/MessagingDaemon";
+constexpr const char* kDaemon = DaemonBusDriver::kDaemon;
+constexpr const char* kDaemonPath = DaemonBusDriver::kDaemonPath;
 
 struct Device {
   pelorin::platform::testing::TemporaryRoot root;
@@ -71,36 +72,13 @@ struct Device {
 // its events. Records go over the platform's centre client, as the
 // libraries that find texts send them (a provider of its own per bus: each
 // measurement runs on a fresh one).
-class Driver {
+class Driver : public DaemonBusDriver {
  public:
   explicit Driver(const std::string& address)
       : centres_(pelorin::platform::newBusMessagingCenters(address)),
-        centre_(centres_->centerNamed(std::string(pelorin::kSMSRecvCenterName))) {
-    if (sd_bus_open_user(&bus_) < 0) bus_ = nullptr;
-    if (bus_) {
-      const std::string rule = std::string("type='signal',path='") + kDaemonPath + "',interface='" +
-                               kDaemon + "',member='Event'";
-      sd_bus_add_match(bus_, nullptr, rule.c_str(), &Driver::onEvent, this);
-    }
-  }
-  ~Driver() { sd_bus_flush_close_unref(bus_); }
-  bool ok() const { return bus_ != nullptr; }
+        centre_(centres_->centerNamed(std::string(pelorin::kSMSRecvCenterName))) {}
 
-  bool ping() {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    const int r = sd_bus_call_method(bus_, kDaemon, kDaemonPath, "org.freedesktop.DBus.Peer",
-                                     "Ping", &error, &reply, "");
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    return r >= 0;
-  }
-
-  // From now on waits for the stored message with this text.
-  void expect(const std::string& text) {
-    waitingFor_ = "\"text\":\"" + text + "\"";
-    stored_ = false;
-  }
+  bool ping() { return DaemonBusDriver::ping(kDaemon, kDaemonPath); }
 
   bool sendRecord(const std::string& text, const std::string& sender) {
     return centre_->sendMessageName(std::string(pelorin::kSMSReceivedMessageName),
@@ -118,33 +96,9 @@ class Driver {
     return r >= 0;
   }
 
-  // Processes events until the expected message was stored.
-  bool waitUntilStored() {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!stored_) {
-      if (std::chrono::steady_clock::now() > limit) return false;
-      if (sd_bus_process(bus_, nullptr) > 0) continue;
-      sd_bus_wait(bus_, 100'000);
-    }
-    return true;
-  }
-
  private:
-  static int onEvent(sd_bus_message* m, void* self, sd_bus_error*) {
-    auto* driver = static_cast<Driver*>(self);
-    const char* json = nullptr;
-    if (sd_bus_message_read_basic(m, 's', &json) >= 0 && json != nullptr &&
-        std::string_view(json).find(driver->waitingFor_) != std::string_view::npos) {
-      driver->stored_ = true;
-    }
-    return 0;
-  }
-
   std::unique_ptr<pelorin::platform::MessagingCenterProvider> centres_;
   std::shared_ptr<pelorin::platform::CPDistributedMessagingCenter> centre_;
-  sd_bus* bus_ = nullptr;
-  std::string waitingFor_;
-  bool stored_ = false;
 };
 
 void percentiles(benchmark::State& state, std::vector<double>& micros, const std::string& name) {
@@ -176,7 +130,8 @@ void BM_CentreToStoreAgainstBareRoundTrip(benchmark::State& state) {
     auto middle = std::chrono::steady_clock::now();
     if (!driver.sendRecord(text, senderFor(serial))) return state.SkipWithError("not sent");
     auto sent = std::chrono::steady_clock::now();
-    if (!driver.waitUntilStored()) return state.SkipWithError("record not stored");
+    if (!driver.waitUntilStored(std::chrono::seconds(10)))
+      return state.SkipWithError("record not stored");
     auto end = std::chrono::steady_clock::now();
     bare.push_back(std::chrono::duration<double, std::micro>(middle - start).count());
     send.push_back(std::chrono::duration<double, std::micro>(sent - middle).count());
@@ -223,7 +178,7 @@ std::vector<long> residentSamples(Road road, std::string& error) {
       error = "a text was refused";
       return {};
     }
-    if (last && !driver.waitUntilStored()) {
+    if (last && !driver.waitUntilStored(std::chrono::seconds(10))) {
       error = "a text was not stored";
       return {};
     }
