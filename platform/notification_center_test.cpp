@@ -48,7 +48,7 @@ struct Carried final : NotificationObject {
 };
 
 // Observers of both kinds see one post; the objects reach the object-aware
-// ones unchanged and shared, through the recorder as well.
+// ones unchanged and shared.
 TEST(NotificationCenterTest, LocalPostsCarryObjectsToObserversThatTakeThem) {
   testing::NotificationRecorder recorder;
   auto object = std::make_shared<Carried>(5);
@@ -70,7 +70,6 @@ TEST(NotificationCenterTest, LocalPostsCarryObjectsToObserversThatTakeThem) {
   localNotifyCenter().postNotificationWithObjects("n", {{"k", "v"}}, {{"messages", {object}}});
   localNotifyCenter().postNotification("n", {{"k", "w"}});
   EXPECT_EQ(seen, (std::vector<std::string>{"plain v", "objects 5 shared", "plain w", "none"}));
-  EXPECT_EQ(recorder.localPosts().size(), 2u);
 }
 
 TEST(NotificationCenterTest, RecorderReplacesTheProcessCentresForItsLifetime) {

