@@ -80,14 +80,6 @@ TEST_F(AutoRuleHandlerTest, TurningOffAfterLoadingErasesTheRules) {
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
 }
 
-TEST_F(AutoRuleHandlerTest, ResetBeforeAnyLoadLeavesTheFileAlone) {
-  root_.writeFile(std::string(kAutoRulesFile),
-                  platform::toXmlPropertyList(Value(Array{"12125551212"})));
-  handler_.setEnableAutoSendRules(false);
-  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
-  EXPECT_TRUE(notifications_.darwinPosts().empty());
-}
-
 TEST_F(AutoRuleHandlerTest, BadFileReadsAsAnEmptySet) {
   root_.writeFile(std::string(kAutoRulesFile), "<plist><array><string>121255");
   handler_.setEnableAutoSendRules(true);

@@ -59,214 +59,60 @@ TEST_F(OutgoingMessageHandlerTest, RuleEvaluationOrder) {
 // How the chat send hook's two questions left a chat message.
 enum class Outcome { Platform, MovedToSMS, MovedToiMessage, GoogleVoice };
 
+// The switches and message traits of a chat case.
+enum : int {
+  kPhone = 1,
+  kRules = 2,
+  kAllSMS = 4,
+  kCarrier = 8,
+  kIntl = 16,
+  kAttach = 32,
+  kEmpty = 64,
+  kNoOther = 128
+};
+
 struct ChatCase {
   const char* name;
-  bool iPhone;
-  bool iMessageRules;
-  bool allGVasSMS;
-  bool viaCarrier;
-  bool intl;
+  int flags;
   const char* service;
   std::vector<std::string> participants;
-  Text text;
-  bool attachment;
-  bool otherSessionHasChat;
   Outcome outcome;
 };
 
 TEST_F(OutgoingMessageHandlerTest, ChatMessagesAreDecidedByDeviceServiceAndRules) {
   const std::string us = "+12125551212";
-  const std::string mail = "someone@example.com";
+  const std::string uk = "+442079460123";
+  const int on = kPhone | kRules | kAllSMS;
+  const int gv = kPhone | kRules;
   const std::vector<ChatCase> cases = {
-      {"iMessage rules off",
-       true,
-       false,
-       true,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::Platform},
-      {"an address stays an iMessage",
-       true,
-       true,
-       true,
-       false,
-       false,
-       "iMessage",
-       {mail},
-       "hi",
-       false,
-       true,
-       Outcome::Platform},
-      {"a rule 1 and a default 0 differ",
-       true,
-       true,
-       true,
-       false,
-       false,
-       "iMessage",
-       {us, "+16465550100"},
-       "hi",
-       false,
-       true,
-       Outcome::Platform},
-      {"all as SMS with the SMS chat",
-       true,
-       true,
-       true,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::MovedToSMS},
-      {"all as SMS without the SMS chat",
-       true,
-       true,
-       true,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       false,
-       Outcome::GoogleVoice},
-      {"neither switch: Google Voice",
-       true,
-       true,
-       false,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::GoogleVoice},
-      {"via carrier moves to SMS",
-       true,
-       true,
-       false,
-       true,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::MovedToSMS},
-      {"international while off",
-       true,
-       true,
-       false,
-       false,
-       false,
-       "iMessage",
-       {"+442079460123"},
-       "hi",
-       false,
-       true,
-       Outcome::Platform},
-      {"international while on",
-       true,
-       true,
-       false,
-       false,
-       true,
-       "iMessage",
-       {"+442079460123"},
-       "hi",
-       false,
-       true,
-       Outcome::GoogleVoice},
-      {"an attachment is never touched",
-       true,
-       true,
-       false,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       true,
-       true,
-       Outcome::Platform},
-      {"an empty message is never touched",
-       true,
-       true,
-       false,
-       false,
-       false,
-       "iMessage",
-       {us},
-       std::nullopt,
-       false,
-       true,
-       Outcome::Platform},
-      {"an SMS on an iPhone",
-       true,
-       true,
-       true,
-       false,
-       false,
+      {"iMessage rules off", kPhone | kAllSMS, "iMessage", {us}, Outcome::Platform},
+      {"an address stays an iMessage", on, "iMessage", {"someone@example.com"}, Outcome::Platform},
+      {"a rule 1 and a default 0 differ", on, "iMessage", {us, "+16465550100"}, Outcome::Platform},
+      {"all as SMS with the SMS chat", on, "iMessage", {us}, Outcome::MovedToSMS},
+      {"all as SMS without the SMS chat", on | kNoOther, "iMessage", {us}, Outcome::GoogleVoice},
+      {"neither switch: Google Voice", gv, "iMessage", {us}, Outcome::GoogleVoice},
+      {"via carrier moves to SMS", gv | kCarrier, "iMessage", {us}, Outcome::MovedToSMS},
+      {"international while off", gv, "iMessage", {uk}, Outcome::Platform},
+      {"international while on", gv | kIntl, "iMessage", {uk}, Outcome::GoogleVoice},
+      {"an attachment is never touched", gv | kAttach, "iMessage", {us}, Outcome::Platform},
+      {"an empty message is never touched", gv | kEmpty, "iMessage", {us}, Outcome::Platform},
+      {"an SMS on an iPhone", on, "SMS", {us}, Outcome::Platform},
+      {"an SMS without a phone moves", kRules | kAllSMS, "SMS", {us}, Outcome::MovedToiMessage},
+      {"an SMS without a phone or iMessage chat",
+       kRules | kAllSMS | kNoOther,
        "SMS",
        {us},
-       "hi",
-       false,
-       true,
        Outcome::Platform},
-      {"an SMS without a phone moves to iMessage",
-       false,
-       true,
-       true,
-       false,
-       false,
-       "SMS",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::MovedToiMessage},
-      {"an SMS without a phone and no iMessage chat",
-       false,
-       true,
-       true,
-       false,
-       false,
-       "SMS",
-       {us},
-       "hi",
-       false,
-       false,
-       Outcome::Platform},
-      {"an iMessage without a phone defaults to Google Voice",
-       false,
-       true,
-       true,
-       false,
-       false,
-       "iMessage",
-       {us},
-       "hi",
-       false,
-       true,
-       Outcome::GoogleVoice},
+      {"an iMessage without a phone", kRules | kAllSMS, "iMessage", {us}, Outcome::GoogleVoice},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    incoming_.setIsAniPhone(c.iPhone);
-    handler().setEnableiMessageRules(c.iMessageRules);
-    handler().setAllGVasSMS(c.allGVasSMS);
-    handler().setGVSMSviaCarrier(c.viaCarrier);
-    handler().setEnableIntliMsgDorvessa(c.intl);
+    incoming_.setIsAniPhone(c.flags & kPhone);
+    handler().setEnableiMessageRules(c.flags & kRules);
+    handler().setAllGVasSMS(c.flags & kAllSMS);
+    handler().setGVSMSviaCarrier(c.flags & kCarrier);
+    handler().setEnableIntliMsgDorvessa(c.flags & kIntl);
     writeRules({{"1212", 1}, {"01144", 1}});
 
     const std::string identifier = "chat-" + std::to_string(++n);
@@ -274,11 +120,11 @@ TEST_F(OutgoingMessageHandlerTest, ChatMessagesAreDecidedByDeviceServiceAndRules
     auto own = isSMS ? sms_ : iMessage_;
     auto other = isSMS ? iMessage_ : sms_;
     auto chat = own->addChat(identifier, c.participants);
-    if (c.otherSessionHasChat) other->addChat(identifier, c.participants);
+    if (!(c.flags & kNoOther)) other->addChat(identifier, c.participants);
     const std::string guid = "GUID-" + std::to_string(n);
     auto message = chatMessage(
-        c.service, c.text,
-        c.attachment ? std::vector<std::string>{"file"} : std::vector<std::string>{}, guid);
+        c.service, (c.flags & kEmpty) ? Text() : Text("hi"),
+        (c.flags & kAttach) ? std::vector<std::string>{"file"} : std::vector<std::string>{}, guid);
     const std::size_t ownBefore = own->calls().size();
     const std::size_t otherBefore = other->calls().size();
 

@@ -52,18 +52,13 @@ class QuenlowEndToEndTest : public ::testing::Test {
     ASSERT_TRUE(platform::writePropertyListAtomically(root_.path(std::string(file)), value));
   }
 
-  void startHost() {
-    host_ = std::make_unique<QuenlowDevice>();
-    ASSERT_TRUE(host_->started());
-  }
-
   // A device without a phone: its settings say so and the host has no carrier.
   void startDeviceWithoutAPhone() {
     writeSettings({{std::string(settings::kIsAniPhone), false}});
     startHost({"--no-iphone"});
   }
 
-  void startHost(const std::vector<std::string>& options) {
+  void startHost(const std::vector<std::string>& options = {}) {
     host_ = std::make_unique<QuenlowDevice>(options);
     ASSERT_TRUE(host_->started());
   }
@@ -71,22 +66,22 @@ class QuenlowEndToEndTest : public ::testing::Test {
   // Sends a received-SMS record over the centre the daemon serves.
   void sendRecord(const std::string& sender, const std::string& text) {
     ASSERT_TRUE(bus_.waitForName(std::string(kSMSRecvCenterName)));
-    std::vector<std::string> argv{"busctl",
-                                  "--user",
-                                  "call",
-                                  std::string(kSMSRecvCenterName),
-                                  "/com/talvern/PelorinSMSRecvCenter",
-                                  "com.talvern.platform.MessagingCenter",
-                                  "Send",
-                                  "sa{sv}",
-                                  std::string(kSMSReceivedMessageName),
-                                  "2",
-                                  std::string(kSMSTextMessageKey),
-                                  "s",
-                                  text,
-                                  std::string(kSMSSenderPhoneKey),
-                                  "s",
-                                  sender};
+    const std::vector<std::string> argv{"busctl",
+                                        "--user",
+                                        "call",
+                                        std::string(kSMSRecvCenterName),
+                                        "/com/talvern/PelorinSMSRecvCenter",
+                                        "com.talvern.platform.MessagingCenter",
+                                        "Send",
+                                        "sa{sv}",
+                                        std::string(kSMSReceivedMessageName),
+                                        "2",
+                                        std::string(kSMSTextMessageKey),
+                                        "s",
+                                        text,
+                                        std::string(kSMSSenderPhoneKey),
+                                        "s",
+                                        sender};
     ASSERT_EQ(platform::testing::runProgram(argv, nullptr), 0);
   }
 
@@ -155,6 +150,24 @@ class QuenlowEndToEndTest : public ::testing::Test {
       texts = service_.texts();
     }
     return texts;
+  }
+
+  // Sends `text` on `service` to +12125551212; the settled message once it was
+  // sent, and the one text the service received was `expected`.
+  std::optional<json> sendMovedChatMessage(const std::string& service, const std::string& text,
+                                           const std::string& expected) {
+    const auto guid = sendChatMessage(service, "+12125551212", text);
+    auto settled = guid.empty() ? std::nullopt : chatMessageSettles(guid);
+    if (!settled || (*settled)["state"] != "sent") {
+      ADD_FAILURE() << guid << " not sent: " << (settled ? settled->dump() : "no event");
+      return std::nullopt;
+    }
+    const auto texts = textsOnceSent();
+    EXPECT_EQ(texts.size(), 1u);
+    if (texts.empty()) return std::nullopt;
+    EXPECT_TRUE(texts[0].to.ends_with("2125551212")) << texts[0].to;
+    EXPECT_EQ(texts[0].text, expected);
+    return settled;
   }
 
   std::size_t requests(const std::string& prefix) {
@@ -332,31 +345,18 @@ TEST_F(QuenlowEndToEndTest, AnIMessageMovedToSMSIsSentOnceWithOneSignature) {
   startHost();
   createChat("SMS", "+12125551212");
   createChat("iMessage", "+12125551212");
-  const auto guid = sendChatMessage("iMessage", "+12125551212", "moved to SMS");
-  ASSERT_FALSE(guid.empty());
-  const auto settled = chatMessageSettles(guid);
+  const auto settled =
+      sendMovedChatMessage("iMessage", "moved to SMS",
+                           std::string("moved to SMS\n") + kSignature);  // signed once
   ASSERT_TRUE(settled);
-  EXPECT_EQ((*settled)["state"], "sent") << settled->dump();
   EXPECT_EQ((*settled)["service"], "SMS");
-  const auto texts = textsOnceSent();
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_TRUE(texts[0].to.ends_with("2125551212")) << texts[0].to;
-  EXPECT_EQ(texts[0].text, std::string("moved to SMS\n") + kSignature);  // signed once
 }
 
 TEST_F(QuenlowEndToEndTest, WithoutAPhoneAnSMSIsMovedToIMessageAndSentThroughGoogleVoice) {
   startDeviceWithoutAPhone();
   createChat("iMessage", "+12125551212");
   createChat("SMS", "+12125551212");
-  const auto guid = sendChatMessage("SMS", "+12125551212", "moved to iMessage");
-  ASSERT_FALSE(guid.empty());
-  const auto settled = chatMessageSettles(guid);
-  ASSERT_TRUE(settled);
-  EXPECT_EQ((*settled)["state"], "sent") << settled->dump();
-  const auto texts = textsOnceSent();
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_TRUE(texts[0].to.ends_with("2125551212")) << texts[0].to;
-  EXPECT_EQ(texts[0].text, "moved to iMessage");
+  EXPECT_TRUE(sendMovedChatMessage("SMS", "moved to iMessage", "moved to iMessage"));
 }
 
 }  // namespace

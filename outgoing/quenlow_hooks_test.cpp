@@ -86,15 +86,6 @@ TEST_F(QuenlowHooksTest, SMSSendCallsThePlatformOnlyWhenLeftToTheCarrier) {
   EXPECT_EQ(posts[0].second.at(std::string(kCTMessageIdKey)), platform::Value(3));
 }
 
-TEST_F(QuenlowHooksTest, IncomingLookupCallsThePlatformForCarrierIds) {
-  auto twoParts = outgoingSMS({}, "part", 9, 2);
-  center_.received[9] = twoParts;
-  EXPECT_EQ(center_.incomingMessageWithId(9), twoParts);
-  EXPECT_EQ(center_.incomingMessageWithId(10), nullptr);
-  EXPECT_EQ(center_.lookups, (std::vector<std::uint32_t>{9, 10}));
-  EXPECT_EQ(twoParts->items().size(), 2u);  // returned as the platform gave it
-}
-
 TEST_F(QuenlowHooksTest, ChatSendWithoutAChatGoesToThePlatformUnchanged) {
   auto message = chatMessage("iMessage", "hi", {}, "G-1");
   iMessage_->sendMessage(message, "guid", "+12125551212", platform::IMDChat::kOneToOneStyle);

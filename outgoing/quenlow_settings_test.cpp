@@ -29,18 +29,6 @@ class QuenlowSettingsTest : public OutgoingTest {
   Logger logger_;
 };
 
-TEST_F(QuenlowSettingsTest, NoFileKeepsTheDefaults) {
-  QuenlowSettings::readSettings(targets());
-  EXPECT_FALSE(logger_.enableLogging());
-  EXPECT_EQ(handler().defaultSMSSendMode(), 1);
-  EXPECT_TRUE(handler().enableSendRules());
-  EXPECT_TRUE(handler().allGVasSMS());
-  EXPECT_FALSE(handler().enableiMessageRules());
-  EXPECT_FALSE(handler().gvSMSviaCarrier());
-  EXPECT_TRUE(incoming_.isAniPhone());
-  EXPECT_FALSE(autoRules_.enableAutoRules());
-}
-
 TEST_F(QuenlowSettingsTest, EveryKeyReachesItsSetter) {
   read({{"enableLogging", true},
         {"enableOmniSend", "YES"},
@@ -107,10 +95,6 @@ TEST_F(QuenlowSettingsTest, AlwaysKeysAreClearedOthersKeepTheirLastValue) {
   EXPECT_EQ(handler().sendSignature(), std::nullopt);
   EXPECT_TRUE(handler().enableShortCodeonGV());
   EXPECT_EQ(incoming_.recvSignature(), std::nullopt);
-  read({{"defaultSMSSend", 2}});
-  EXPECT_EQ(handler().defaultSMSSendMode(), 1);
-  read({{"defaultSMSSend", -1}});
-  EXPECT_EQ(handler().defaultSMSSendMode(), 1);
 }
 
 TEST_F(QuenlowSettingsTest, AnUnreadableFileChangesNothing) {

@@ -7,7 +7,6 @@
 #include <random>
 #include <thread>
 
-#include "common/logger.h"
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/testing/temporary_root.h"
@@ -46,15 +45,6 @@ TEST_F(SendRuleHandlerTest, ExactKeyBeatsPrefixAndEqualLengthKeysMatchOnlyExactl
   expectMatch(handler, "13105551212", std::nullopt, SendModeNoRule);
   expectMatch(handler, "1212", "1212", 1);
   expectMatch(handler, "121", std::nullopt, SendModeNoRule);
-}
-
-TEST_F(SendRuleHandlerTest, FiveKeysFindTheLongestPrefix) {
-  writeRules({{"1", 0}, {"1212", 1}, {"2", 1}, {"44", 0}, {"9", 1}});
-  SendRuleHandler handler;
-  expectMatch(handler, "12125551212", "1212", 1);
-  expectMatch(handler, "13105551212", "1", 0);
-  expectMatch(handler, "442079460123", "44", 0);
-  expectMatch(handler, "5555", std::nullopt, SendModeNoRule);
 }
 
 // A plain binary search over "keys shorter than m count as greater" steps onto
@@ -163,22 +153,6 @@ TEST_F(SendRuleHandlerTest, AgreesWithBruteForceOnRandomRuleSets) {
       ASSERT_EQ(actual.key, expected.key) << "number " << number << " with " << count << " keys";
       ASSERT_EQ(actual.mode, expected.mode) << number;
     }
-  }
-}
-
-TEST_F(SendRuleHandlerTest, LogsTheLookupWhenLoggingIsOn) {
-  writeRules({{"1", 0}, {"12", 1}, {"13", 0}, {"14", 0}, {"15", 0}});
-  Logger::sharedInstance().setEnableLogging(true);
-  SendRuleHandler handler;
-  handler.sendMode("12345678901");
-  Logger::sharedInstance().setEnableLogging(false);
-  const std::string log = root_.readFile(std::string(kLogFile));
-  for (const char* line :
-       {"Array of keys: (\n    1,\n    12,", "Phone 12345678901 being checked for send mode",
-        "Phone 12345678901 to be checked for matching prefix key", "First key found: 1\n",
-        "Common prefix found 1\n", "Last key found: 12\n",
-        "Phone 12345678901 finished checking for matching prefix key"}) {
-    EXPECT_NE(log.find(line), std::string::npos) << line;
   }
 }
 
