@@ -92,20 +92,6 @@ TEST_F(GVOperationsTest, FailuresGiveUpAfterThreeAttempts) {
   }
 }
 
-TEST_F(GVOperationsTest, RecentTextsAndTheSendersNumber) {
-  EXPECT_EQ(gv_.recvSMS(), std::nullopt);
-  EXPECT_TRUE(service_.journal().empty());
-
-  service_.addInboxEntry("Tom & Jerry <Cheese Co.>", "+14155550999", "newest");
-  ASSERT_TRUE(gv_.getAuthToken());
-  const auto page = gv_.recvSMS();
-  ASSERT_TRUE(page);
-  const auto request = service_.journal().back();
-  EXPECT_TRUE(request.header("authorization"));
-  EXPECT_EQ(GVInterface::parseSMSData(*page, "Tom & Jerry <Cheese Co.>"), "+14155550999");
-  EXPECT_EQ(GVInterface::parseSMSData(*page, "Ann O'Brien"), "+14155550101");
-}
-
 TEST_F(GVOperationsTest, AccessNumberIsAskedOnceThenCached) {
   gv_.accessNumberCache().setEnableAccessNumberCache(true);
   EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
