@@ -41,7 +41,6 @@ TEST(ExtractTextMessageTest, ReplacesInOrderAndCutsTheSignature) {
        "a"},
       {"multi-byte last character removed whole", "caf\xc3\xa9", "caf"},
       {"empty after replacements stays empty", "<HTML></HTML>\r\n", ""},
-      {"empty", "", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IncomingMessageHandler::extractTextMessage(c.html), c.expected) << c.what;
@@ -55,10 +54,8 @@ TEST(GetNumberFromAddressTest, TakesTheSecondDottedFieldOfTheLastAddress) {
   };
   const Case cases[] = {
       {"Ann Lee <15551234567.12125550123.Ab1Cd2@txt.voice.google.com>", "12125550123"},
-      {"15551234567.12125550123.x@txt.voice.google.com", "12125550123"},
       {"nodots", "nodots"},
       {"Name <nodots@host>", "nodots@host>"},
-      {"a.b", "b"},
       {"a..b", ""},
       {"<one.two.three> <four.five.six>", "five"},
       {std::nullopt, std::nullopt},
