@@ -2,24 +2,18 @@
 // its own. It owns the mail store with its accounts and mailboxes, loads the
 // tweaks meant for it, and is fed mail through its control interface on the
 // session bus or from a maildir that an ordinary mail fetcher fills.
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "platform/linux/bus_connection.h"
 #include "platform/notification_center.h"
-#include "platform/process_info.h"
-#include "platform/tweak_loader.h"
 #include "sim/mail/mail_control_interface.h"
 #include "sim/mail/maildir_watcher.h"
 #include "sim/mail/sim_mail_store.h"
-#include "sim/messaging_daemon/event_sink.h"
+#include "sim/messaging_daemon/host_runner.h"
 #include "sim/messaging_daemon/reporting_notify_center.h"
 #include "sim/messaging_daemon/task_queue.h"
 
@@ -29,10 +23,7 @@ using namespace pelorin;
 using namespace pelorin::sim;
 
 struct HostOptions {
-  std::string bundleId = "com.apple.mobilemail";
-  std::string processName = "MobileMail";
-  std::string busName = "com.talvern.sim.Mail";
-  std::string jsonEvents;
+  HostIdentity identity{"com.apple.mobilemail", "MobileMail", "com.talvern.sim.Mail", ""};
   std::vector<std::string> accounts;
   std::string maildir;
   bool withoutBodyMethod = false;
@@ -43,24 +34,14 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   CLI::App app("pelorin-mail-host: the phone's Mail application, stood in as a process",
                "pelorin-mail-host");
   std::vector<std::string> without;
-  app.add_option("--bundle-id", options.bundleId, "bundle identifier (com.apple.mobilemail)");
-  app.add_option("--process-name", options.processName, "process name (MobileMail)");
   app.add_option("--account", options.accounts, "a mail account's e-mail address; repeatable");
   app.add_option("--maildir", options.maildir,
                  "deliver every file appearing in DIR/new to the first account's INBOX")
       ->needs("--account");
   app.add_option("--without-method", without,
                  "a replaceable method the host does not offer (its selector); repeatable");
-  app.add_option("--bus-name", options.busName, "bus name of the control interface");
-  app.add_option("--json-events", options.jsonEvents, "write every event to FILE (- for stdout)");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return 2;
-  }
+  addHostOptions(app, options.identity);
+  if (auto status = parseHostOptions(app, argc, argv)) return *status;
   for (const auto& selector : without) {
     if (selector == platform::MFMailMessageStore::kSetOrGetBodySelector) {
       options.withoutBodyMethod = true;
@@ -69,53 +50,11 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   return options;
 }
 
-// SIGTERM and SIGINT end the main loop.
-class SignalSource final : public platform::RunLoop::Source {
- public:
-  explicit SignalSource(int fd) : fd_(fd) {}
-  int fileDescriptor() override { return fd_; }
-  int events() override { return kReadable; }
-  std::optional<std::chrono::steady_clock::time_point> deadline() override { return std::nullopt; }
-  bool dispatch() override {
-    platform::RunLoop::current()->stop();
-    return true;
-  }
-
- private:
-  const int fd_;
-};
-
-int signalDescriptor() {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  return signalfd(-1, &stopSignals, SFD_CLOEXEC);
-}
-
-int fail(const std::string& why) {
-  std::fprintf(stderr, "pelorin-mail-host: %s\n", why.c_str());
-  return 1;
-}
+HostRunner host("pelorin-mail-host");
 
 int run(const HostOptions& options) {
-  const int signals = signalDescriptor();
-  platform::setBundleIdentifier(options.bundleId);
-  platform::setProcessName(options.processName);
-  auto path = platform::bus::objectPathForName(options.busName);
-  if (!path) return fail("not a bus name: " + options.busName);
-
-  std::string error;
-  auto bus = platform::bus::openBus(std::nullopt, &error);
-  if (!bus) return fail("no session bus: " + error);
-  auto mainLoop = platform::RunLoop::current();
-  EventSink events(mainLoop, bus.get(), *path, MailControlInterface::kInterface,
-                   options.jsonEvents);
-  if (!events.ready()) return fail("cannot write " + options.jsonEvents);
-  const EventReporter report = [&events](const nlohmann::json& event) {
-    events.publish(jsonLine(event));
-  };
+  if (int r = host.start(options.identity, MailControlInterface::kInterface)) return r;
+  const EventReporter& report = host.report();
 
   static ReportingNotifyCenter localCenter(report);
   platform::setLocalNotifyCenter(&localCenter);
@@ -130,17 +69,11 @@ int run(const HostOptions& options) {
   static SimMailStore store(report);
   for (const auto& account : options.accounts) store.addAccount(account);
   platform::MFMailMessageStore::registerWithRuntime(!options.withoutBodyMethod);
-  for (const auto& load : platform::loadTweaks()) {
-    report(
-        {{"event", "tweak"}, {"name", load.name}, {"loaded", load.loaded}, {"error", load.error}});
-  }
+  host.loadTweaks();
   MailControlInterface control(store, later);
-  int r = control.attach(bus.get(), *path);
-  if (r >= 0) r = sd_bus_request_name(bus.get(), options.busName.c_str(), 0);
-  if (r < 0) return fail("cannot serve " + options.busName + ": " + platform::bus::errorText(r));
-  mainLoop->addSource(platform::bus::newBusSource(bus.get(), nullptr));
-  if (signals >= 0) mainLoop->addSource(std::make_shared<SignalSource>(signals));
+  if (int r = host.serve(control.attach(host.bus(), host.objectPath()))) return r;
   if (!options.maildir.empty()) {
+    std::string error;
     const std::string account = options.accounts.front();
     auto watch = MaildirWatcher::watch(
         options.maildir,
@@ -153,16 +86,10 @@ int run(const HostOptions& options) {
           MailControlInterface::arrive(store, later, *stored.value);
         },
         &error);
-    if (!watch) return fail("cannot watch the maildir: " + error);
-    mainLoop->addSource(watch);
+    if (!watch) return host.fail("cannot watch the maildir: " + error);
+    host.mainLoop()->addSource(watch);
   }
-  report({{"event", "ready"}, {"pid", getpid()}});
-
-  mainLoop->run();
-  std::fflush(nullptr);
-  // Tweaks own never-destroyed singletons that may still run; leave without
-  // running destructors under them.
-  _exit(0);
+  host.run({{"event", "ready"}, {"pid", getpid()}});
 }
 
 }  // namespace
@@ -170,11 +97,5 @@ int run(const HostOptions& options) {
 int main(int argc, char** argv) {
   auto options = parseOptions(argc, argv);
   if (const int* status = std::get_if<int>(&options)) return *status;
-  try {
-    return run(std::get<HostOptions>(options));
-  } catch (const std::exception& e) {
-    return fail(std::string("stopped: ") + e.what());
-  } catch (...) {
-    return fail("stopped");
-  }
+  return runHost(host, [&] { return run(std::get<HostOptions>(options)); });
 }

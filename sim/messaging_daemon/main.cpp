@@ -2,26 +2,20 @@
 // its own. It owns the carrier message centre, the service sessions and the
 // message store, loads the tweaks meant for it, and is driven through its
 // control interface on the session bus.
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "platform/linux/bus_connection.h"
 #include "platform/notification_center.h"
-#include "platform/process_info.h"
-#include "platform/tweak_loader.h"
 #include "sim/messaging_daemon/control_interface.h"
 #include "sim/messaging_daemon/daemon_events.h"
-#include "sim/messaging_daemon/event_sink.h"
+#include "sim/messaging_daemon/host_runner.h"
 #include "sim/messaging_daemon/reporting_notify_center.h"
 #include "sim/messaging_daemon/task_queue.h"
 
@@ -32,10 +26,7 @@ using namespace pelorin::sim;
 
 struct HostOptions {
   DaemonOptions daemon;
-  std::string bundleId = "com.apple.imagent";
-  std::string processName = "imagent";
-  std::string busName = "com.talvern.sim.MessagingDaemon";
-  std::string jsonEvents;
+  HostIdentity identity{"com.apple.imagent", "imagent", "com.talvern.sim.MessagingDaemon", ""};
 };
 
 // The options, or the exit status when the program is to stop (help, bad use).
@@ -51,24 +42,14 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   std::vector<std::string> without;
   app.add_flag("--iphone", iphone, "a device with a phone (the default)");
   app.add_flag("--no-iphone", noIphone, "a device without a carrier")->excludes("--iphone");
-  app.add_option("--bundle-id", options.bundleId, "bundle identifier (com.apple.imagent)");
-  app.add_option("--process-name", options.processName, "process name (imagent)");
   app.add_option("--services", services, "the service sessions, comma-separated (SMS,iMessage)")
       ->delimiter(',');
   app.add_flag("--no-sms-session", noSMS, "no \"SMS\" service session");
   app.add_flag("--no-imessage-session", noiMessage, "no \"iMessage\" service session");
   app.add_option("--without-method", without,
                  "a replaceable method the host does not offer (its selector); repeatable");
-  app.add_option("--bus-name", options.busName, "bus name of the control interface");
-  app.add_option("--json-events", options.jsonEvents, "write every event to FILE (- for stdout)");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return 2;
-  }
+  addHostOptions(app, options.identity);
+  if (auto status = parseHostOptions(app, argc, argv)) return *status;
   options.daemon.isAniPhone = !noIphone;
   if (app.count("--services") > 0) options.daemon.services = services;
   auto drop = [&](const std::string& service) { std::erase(options.daemon.services, service); };
@@ -78,53 +59,11 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   return options;
 }
 
-// SIGTERM and SIGINT end the main loop.
-class SignalSource final : public platform::RunLoop::Source {
- public:
-  explicit SignalSource(int fd) : fd_(fd) {}
-  int fileDescriptor() override { return fd_; }
-  int events() override { return kReadable; }
-  std::optional<std::chrono::steady_clock::time_point> deadline() override { return std::nullopt; }
-  bool dispatch() override {
-    platform::RunLoop::current()->stop();
-    return true;
-  }
-
- private:
-  const int fd_;
-};
-
-int signalDescriptor() {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  // Blocked before any thread starts, so every thread leaves them to the loop.
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  return signalfd(-1, &stopSignals, SFD_CLOEXEC);
-}
-
-int fail(const std::string& why) {
-  std::fprintf(stderr, "pelorin-daemon-host: %s\n", why.c_str());
-  return 1;
-}
+HostRunner host("pelorin-daemon-host");
 
 int run(const HostOptions& options) {
-  const int signals = signalDescriptor();
-  platform::setBundleIdentifier(options.bundleId);
-  platform::setProcessName(options.processName);
-  auto path = platform::bus::objectPathForName(options.busName);
-  if (!path) return fail("not a bus name: " + options.busName);
-
-  std::string error;
-  auto bus = platform::bus::openBus(std::nullopt, &error);
-  if (!bus) return fail("no session bus: " + error);
-  auto mainLoop = platform::RunLoop::current();
-  EventSink events(mainLoop, bus.get(), *path, ControlInterface::kInterface, options.jsonEvents);
-  if (!events.ready()) return fail("cannot write " + options.jsonEvents);
-  const EventReporter report = [&events](const nlohmann::json& event) {
-    events.publish(jsonLine(event));
-  };
+  if (int r = host.start(options.identity, ControlInterface::kInterface)) return r;
+  const EventReporter& report = host.report();
 
   // Every post on the process-local centre is reported, the tweaks' included.
   static ReportingNotifyCenter localCenter(report);
@@ -137,23 +76,10 @@ int run(const HostOptions& options) {
   MessagingDaemon daemon(options.daemon, report,
                          [](std::function<void()> task) { work.post(std::move(task)); });
   daemon.start();
-  for (const auto& load : platform::loadTweaks()) {
-    report(
-        {{"event", "tweak"}, {"name", load.name}, {"loaded", load.loaded}, {"error", load.error}});
-  }
+  host.loadTweaks();
   ControlInterface control(daemon);
-  int r = control.attach(bus.get(), *path);
-  if (r >= 0) r = sd_bus_request_name(bus.get(), options.busName.c_str(), 0);
-  if (r < 0) return fail("cannot serve " + options.busName + ": " + platform::bus::errorText(r));
-  mainLoop->addSource(platform::bus::newBusSource(bus.get(), nullptr));
-  if (signals >= 0) mainLoop->addSource(std::make_shared<SignalSource>(signals));
-  report({{"event", "ready"}, {"pid", getpid()}});
-
-  mainLoop->run();
-  std::fflush(nullptr);
-  // Tweaks own threads and never-destroyed singletons that may still run;
-  // leave without running destructors under them.
-  _exit(0);
+  if (int r = host.serve(control.attach(host.bus(), host.objectPath()))) return r;
+  host.run({{"event", "ready"}, {"pid", getpid()}});
 }
 
 }  // namespace
@@ -161,11 +87,5 @@ int run(const HostOptions& options) {
 int main(int argc, char** argv) {
   auto options = parseOptions(argc, argv);
   if (const int* status = std::get_if<int>(&options)) return *status;
-  try {
-    return run(std::get<HostOptions>(options));
-  } catch (const std::exception& e) {
-    return fail(std::string("stopped: ") + e.what());
-  } catch (...) {
-    return fail("stopped");
-  }
+  return runHost(host, [&] { return run(std::get<HostOptions>(options)); });
 }
