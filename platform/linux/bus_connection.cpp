@@ -88,6 +88,33 @@ std::string matchRuleValue(std::string_view text) {
   return quoted + "'";
 }
 
+std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
+                                                        std::size_t maxCount,
+                                                        std::size_t maxBytesEach,
+                                                        std::string* error) {
+  auto fail = [error](std::string why) -> std::optional<std::vector<std::string>> {
+    if (error) *error = std::move(why);
+    return std::nullopt;
+  };
+  if (sd_bus_message_enter_container(message, 'a', "s") <= 0)
+    return fail("expected an array of texts");
+  std::vector<std::string> texts;
+  const char* text = nullptr;
+  int result = 0;
+  while ((result = sd_bus_message_read_basic(message, 's', &text)) > 0) {
+    if (texts.size() == maxCount) return fail("more than " + std::to_string(maxCount) + " texts");
+    const std::string_view value(text);
+    if (value.size() > maxBytesEach) {
+      return fail("a text longer than " + std::to_string(maxBytesEach) + " bytes");
+    }
+    texts.emplace_back(value);
+  }
+  if (result < 0 || sd_bus_message_exit_container(message) < 0) {
+    return fail("expected an array of texts");
+  }
+  return texts;
+}
+
 std::string errorText(int code) {
   return std::strerror(code < 0 ? -code : code);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/run_loop.h"
 #include "platform/text.h"
@@ -48,6 +49,15 @@ std::string matchRuleValue(std::string_view text);
 int appendDictionary(sd_bus_message* message, const Dictionary& dictionary);
 // Reads one a{sv}; nothing when the message does not hold one there.
 std::optional<Dictionary> readDictionary(sd_bus_message* message);
+
+// Reads one `as` in time linear in its size (sd_bus_message_read_strv grows
+// its array one element at a time). Nothing, with the reason in `error`, when
+// the message does not hold one there, or it has more than `maxCount` texts
+// or a text longer than `maxBytesEach` bytes.
+std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
+                                                        std::size_t maxCount,
+                                                        std::size_t maxBytesEach,
+                                                        std::string* error = nullptr);
 
 // The text of an sd-bus error code.
 std::string errorText(int code);
