@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/names.h"
 #include "platform/guid.h"
+#include "platform/mail/mail_notifications.h"
 #include "platform/notification_center.h"
 #include "sim/mail/mail_parser.h"
 
@@ -93,7 +93,7 @@ bool SimMailStore::announce(const std::string& messageID) {
   if (!entry) return false;
   if (report_) report_({{"event", "mailAnnounced"}, {"messageID", messageID}});
   platform::localNotifyCenter().postNotificationWithObjects(
-      std::string(kMailMessageStoreMessagesAdded), {}, {{"messages", {entry->message}}});
+      std::string(platform::kMailMessageStoreMessagesAdded), {}, {{"messages", {entry->message}}});
   return true;
 }
 
