@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/mail/mail_notifications.h"
 #include "platform/messaging/ct_notifications.h"
 
 namespace pelorin {
@@ -68,7 +69,7 @@ using platform::kCTMessageReceivedNotification;
 using platform::kCTMessageSendErrorNotification;
 using platform::kCTMessageSentNotification;
 using platform::kCTMessageTypeKey;
-inline constexpr std::string_view kMailMessageStoreMessagesAdded = "MailMessageStoreMessagesAdded";
+using platform::kMailMessageStoreMessagesAdded;
 
 // The received-SMS centre, its one message and the record's keys.
 inline constexpr std::string_view kSMSRecvCenterName = "com.talvern.PelorinSMSRecvCenter";

@@ -2,13 +2,13 @@
 // Google Voice's e-mail copies of texts become received-SMS records.
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <utility>
 
 #include "common/logger.h"
 #include "common/names.h"
 #include "incoming/incoming_distributed_message_handler.h"
 #include "incoming/incoming_message_handler.h"
+#include "platform/case_folding.h"
 #include "platform/charset.h"
 
 namespace pelorin {
@@ -27,9 +27,11 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   text = std::move(result);
 }
 
-// The replacements, in the order they must run: line breaks of the source
-// first, so that only "<BR>" makes one; "&amp;" before "&lt;" and "&gt;".
-constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kReplacements{{
+// The replacements, in the order they must run: NUL bytes first (the text
+// travels as a C string and would end at one), then line breaks of the
+// source, so that only "<BR>" makes one; "&amp;" before "&lt;" and "&gt;".
+constexpr std::array<std::pair<std::string_view, std::string_view>, 15> kReplacements{{
+    {std::string_view("\0", 1), ""},
     {"\r", ""},
     {"\n", ""},
     {"<BR>", "\n"},
@@ -46,20 +48,11 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kReplace
     {"&gt;", ">"},
 }};
 
-// Removes the last character: the whole UTF-8 sequence, never half of one.
-void dropLastCharacter(std::string& text) {
-  if (text.empty()) return;
-  std::size_t at = text.size() - 1;
-  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
-  text.erase(at);
-}
+// Fields of a text-mail address's local part: ID.NUMBER.KEY.
+constexpr std::size_t kSenderFields = 3;
 
 bool equalIgnoringCase(const Text& a, const Text& b) {
-  if (!a || !b || a->size() != b->size()) return false;
-  return std::equal(a->begin(), a->end(), b->begin(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  return a && b && platform::equalIgnoringCase(*a, *b);
 }
 
 }  // namespace
@@ -70,8 +63,8 @@ std::string IncomingMessageHandler::extractTextMessage(const std::string& html) 
   const auto marker = text.find(kMailSignatureMarker);
   if (marker != std::string::npos) {
     text.erase(marker);
-  } else {
-    dropLastCharacter(text);
+  } else if (!text.empty() && text.back() == '\n') {
+    text.pop_back();  // the line break of the final "<BR>"
   }
   return text;
 }
@@ -79,12 +72,18 @@ std::string IncomingMessageHandler::extractTextMessage(const std::string& html) 
 Text IncomingMessageHandler::getNumberFromAddress(const Text& address) {
   if (!address) return std::nullopt;
   const auto lastOpen = address->rfind('<');
-  std::string piece = lastOpen == std::string::npos ? *address : address->substr(lastOpen + 1);
-  const auto firstDot = piece.find('.');
-  if (firstDot == std::string::npos) return piece;
-  const auto secondDot = piece.find('.', firstDot + 1);
-  return piece.substr(
-      firstDot + 1, secondDot == std::string::npos ? std::string::npos : secondDot - firstDot - 1);
+  const std::string_view piece =
+      std::string_view(*address).substr(lastOpen == std::string::npos ? 0 : lastOpen + 1);
+  const auto at = piece.find('@');
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view local = piece.substr(0, at);
+  if (static_cast<std::size_t>(std::count(local.begin(), local.end(), '.')) + 1 < kSenderFields) {
+    return std::nullopt;
+  }
+  const auto firstDot = local.find('.');
+  const auto number = local.substr(firstDot + 1, local.find('.', firstDot + 1) - firstDot - 1);
+  if (number.empty()) return std::nullopt;
+  return std::string(number);
 }
 
 std::vector<std::string> IncomingMessageHandler::recvdMailMessageIDList() {
@@ -162,6 +161,11 @@ void IncomingMessageHandler::processMailMessage(
     return;
   }
   const Text sender = getNumberFromAddress(message->firstSender());
+  if (!sender) {
+    Logger::log("processMailMessage: sender %@ of message %@ holds no number, dropped",
+                message->firstSender(), id);
+    return;
+  }
   const Text text = extractTextMessage(*html);
   if (!centreClient().sendSMSMessage(text, sender)) {
     Logger::log("processMailMessage: the received-SMS centre did not take message %@", id);

@@ -30,16 +30,18 @@ TEST(ExtractTextMessageTest, ReplacesInOrderAndCutsTheSignature) {
       {"marker made of two <BR>", "Hello there<BR>--<BR>Sent using SMS-to-email<BR>trailer",
        "Hello there"},
       {"ampersand, final <BR>, no marker", "Fish &amp; chips<BR>", "Fish & chips"},
-      {"source lines join", "one\r\ntwo\nthree.", "onetwothree"},
+      {"only the last <BR> is dropped", "a<BR><BR>", "a\n"},
+      {"source lines join", "one\r\ntwo\nthree", "onetwothree"},
       {"lower-case tag stays", "a<br>b<BR>", "a<br>b"},
-      {"listed tags removed, others stay",
-       "<HTML><BODY><SPAN>hi</SPAN> <b>x</b> <SPAN class=\"c\">y</SPAN></BODY></HTML>.",
-       "hi <b>x</b> <SPAN class=\"c\">y"},
-      {"entities", "&quot;a&nbsp;b&quot; &lt;c&gt;.", "\"a b\" <c>"},
-      {"escaped ampersand then lt; ends as <", "&amp;lt;x.", "<x"},
+      {"listed tags removed, others stay, last character kept",
+       "<HTML><BODY><SPAN>hi</SPAN> <b>x</b> <SPAN class=\"c\">body</BODY></HTML>",
+       "hi <b>x</b> <SPAN class=\"c\">body"},
+      {"entities", "&quot;a&nbsp;b&quot; &lt;c&gt;", "\"a b\" <c>"},
+      {"escaped ampersand then lt; ends as <", "&amp;lt;x", "<x"},
       {"first marker wins", "a\n<BR>--<BR>Sent using SMS-to-email<BR>--<BR>Sent using SMS-to-email",
        "a"},
-      {"multi-byte last character removed whole", "caf\xc3\xa9", "caf"},
+      {"no final <BR>: nothing removed", "caf\xc3\xa9", "caf\xc3\xa9"},
+      {"NUL dropped, text after it kept", std::string("one\0two<BR>", 11), "onetwo"},
       {"empty after replacements stays empty", "<HTML></HTML>\r\n", ""},
   };
   for (const auto& c : cases) {
@@ -47,17 +49,21 @@ TEST(ExtractTextMessageTest, ReplacesInOrderAndCutsTheSignature) {
   }
 }
 
-TEST(GetNumberFromAddressTest, TakesTheSecondDottedFieldOfTheLastAddress) {
+TEST(GetNumberFromAddressTest, TakesTheNumberFieldOfTheLastAddressInTheServicesForm) {
   struct Case {
     Text address;
     Text expected;
   };
   const Case cases[] = {
       {"Ann Lee <15551234567.12125550123.Ab1Cd2@txt.voice.google.com>", "12125550123"},
-      {"nodots", "nodots"},
-      {"Name <nodots@host>", "nodots@host>"},
-      {"a..b", ""},
-      {"<one.two.three> <four.five.six>", "five"},
+      {"15551234567.13105550199.Qx7@txt.voice.google.com", "13105550199"},
+      {"<one.two.three@x> <four.five.six@x>", "five"},
+      {"\"a.b.c\" <nodots@txt.voice.google.com>", std::nullopt},
+      {"nodots@txt.voice.google.com", std::nullopt},
+      {"Name <one.two@txt.voice.google.com>", std::nullopt},
+      {"a..b@txt.voice.google.com", std::nullopt},
+      {"Name <a.b.c>", std::nullopt},
+      {"nodots", std::nullopt},
       {std::nullopt, std::nullopt},
   };
   for (const auto& c : cases) {
@@ -132,11 +138,13 @@ class MailHandlingTest : public ::testing::Test {
 
 TEST_F(MailHandlingTest, TextMailsAreListedOnceAndProcessedOnce) {
   auto gv = mail("<a@x>");
-  announce({gv, mail("<b@x>", "Bob <bob@example.com>"), gv});
+  auto noNumber = mail("<c@x>", "nodots@txt.voice.google.com");
+  announce({gv, mail("<b@x>", "Bob <bob@example.com>"), gv, noNumber});
   announce({gv});
-  EXPECT_EQ(handler_.recvdMailMessageIDList(), std::vector<std::string>{"<a@x>"});
+  EXPECT_EQ(handler_.recvdMailMessageIDList(), (std::vector<std::string>{"<a@x>", "<c@x>"}));
 
   handler_.processMailMessage(mail("<b@x>", "Bob <bob@example.com>"), html("not a text.<BR>"));
+  handler_.processMailMessage(noNumber, html("no sender<BR>"));
   handler_.processMailMessage(gv, html("Hi &amp; bye<BR>"));
   handler_.processMailMessage(gv, html("Hi again<BR>"));
   EXPECT_TRUE(handler_.recvdMailMessageIDList().empty());
@@ -190,6 +198,14 @@ TEST_F(MailHandlingTest, AccountAndMailboxFiltersDropAndForget) {
       {"label differs", 0, std::nullopt, "GV", "me@gmail.com", "INBOX", false},
       {"label set, message without mailbox", 0, std::nullopt, "GV", "me@gmail.com", std::nullopt,
        false},
+      {"label folds case beyond ASCII", 0, std::nullopt, "Textes-\xc3\x89T\xc3\x89", "me@gmail.com",
+       "textes-\xc3\xa9t\xc3\xa9", true},
+      {"label composed matches decomposed", 0, std::nullopt, "\xc3\xa9t\xc3\xa9", "me@gmail.com",
+       "E\xcc\x81TE\xcc\x81", true},
+      {"label accents still count", 0, std::nullopt, "Textes-ETE", "me@gmail.com",
+       "textes-\xc3\xa9t\xc3\xa9", false},
+      {"account folds case beyond ASCII", 1, "J\xc3\x9cRGEN@gmx.de", std::nullopt,
+       "j\xc3\xbcrgen@gmx.de", "INBOX", true},
   };
   for (const auto& c : cases) {
     delivered_.clear();

@@ -103,19 +103,22 @@ class IncomingMessageHandler {
   void handleMailMessageStorage(const platform::NotificationObjects& userInfoObjects);
   // The store sets a message's body: a listed message is taken off the list
   // (so it is processed at most once), checked against the account and
-  // mailbox filters, and its first HTML part, decoded by its declared
-  // character set, is sent to the daemon as a text from the number in the
-  // sender address. A body without a decodable HTML part is logged and
-  // dropped: a record without a text would be refused by the daemon.
+  // mailbox filters (compared ignoring case as Unicode defines it), and its
+  // first HTML part, decoded by its declared character set, is sent to the
+  // daemon as a text from the number in the sender address. A body without a
+  // decodable HTML part, or a sender without a number, is logged and dropped:
+  // the daemon would refuse the record, or take a piece of an address for a
+  // name.
   void processMailMessage(const std::shared_ptr<platform::MFMailMessage>& message,
                           const std::shared_ptr<platform::MFMimeBody>& body);
-  // Plain text from a text mail's HTML: source line breaks dropped, "<BR>"
-  // made a line break, the upper-case HTML/BODY/SPAN tags removed, five
-  // entities decoded, then cut at the signature marker (or, without one, the
-  // last character removed; an empty result stays empty).
+  // Plain text from a text mail's HTML: NUL bytes and source line breaks
+  // dropped, "<BR>" made a line break, the upper-case HTML/BODY/SPAN tags
+  // removed, five entities decoded, then cut at the signature marker (or,
+  // without one, the line break of a final "<BR>" removed).
   static std::string extractTextMessage(const std::string& html);
-  // The number in a text-mail sender: the address after the last "<", and of
-  // that the second dot-separated field (the address itself without a ".").
+  // The number in a text-mail sender: the address after the last "<" must
+  // have a part before its "@" of (at least) three dot-separated fields,
+  // ID.NUMBER.KEY; the second, when not empty. Nothing for any other sender.
   static Text getNumberFromAddress(const Text& address);
   // The identifiers announced and not yet processed, oldest first.
   std::vector<std::string> recvdMailMessageIDList();
@@ -151,7 +154,7 @@ class IncomingMessageHandler {
   AutoRuleHandler& autoRules() const;
   IncomingDistributedMessageHandler& centreClient() const;
 
-  const Collaborators collaborators_;
+  const Collaborators collaborators_{};
 
   std::atomic<bool> enableReceiveOfficialGV_{false};
   std::atomic<bool> isAniPhone_{true};

@@ -11,7 +11,7 @@ packages=(
   libcli11-dev libcpp-httplib-dev nlohmann-json3-dev
   libphonenumber-dev jq
   libsqlite3-dev libncurses-dev tmux
-  libgmime-3.0-dev
+  libgmime-3.0-dev libglib2.0-dev
 )
 
 missing=()

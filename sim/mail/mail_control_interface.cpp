@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include "sim/messaging_daemon/host_limits.h"
+#include "sim/messaging_daemon/listing_page.h"
+
 namespace pelorin::sim {
 namespace {
 
@@ -41,7 +44,7 @@ const sd_bus_vtable MailControlInterface::kVTable[] = {
     SD_BUS_METHOD("Announce", "s", "", &MailControlInterface::onAnnounce,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("SetBody", "s", "", &MailControlInterface::onSetBody, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListMail", "", "s", &MailControlInterface::onListMail,
+    SD_BUS_METHOD("ListMail", "uu", "s", &MailControlInterface::onListMail,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0),
     SD_BUS_VTABLE_END};
@@ -64,6 +67,12 @@ int MailControlInterface::onDeliverMail(sd_bus_message* call, void* data, sd_bus
     auto mailbox = readString(call);
     auto path = readString(call);
     if (!account || !mailbox || !path) return refuse(error, "expected account, mailbox and path");
+    if (account->size() > limits::kMaxAddressBytes || mailbox->size() > limits::kMaxAddressBytes)
+      return refuse(error, "an account or mailbox longer than " +
+                               std::to_string(limits::kMaxAddressBytes) + " bytes");
+    if (path->size() > limits::kMaxPathBytes)
+      return refuse(error,
+                    "a path longer than " + std::to_string(limits::kMaxPathBytes) + " bytes");
     auto& control = self(data);
     auto stored = control.store_.storeFile(*account, *mailbox, *path);
     if (!stored.value) return refuse(error, stored.error);
@@ -96,7 +105,17 @@ int MailControlInterface::onSetBody(sd_bus_message* call, void* data, sd_bus_err
 
 int MailControlInterface::onListMail(sd_bus_message* call, void* data, sd_bus_error* error) {
   return guarded(error, [&] {
-    return sd_bus_reply_method_return(call, "s", jsonLine(self(data).store_.list()).c_str());
+    std::uint32_t offset = 0;
+    std::uint32_t limit = 0;
+    if (sd_bus_message_read(call, "uu", &offset, &limit) < 0)
+      return refuse(error, "expected an offset and a limit");
+    const auto listing = self(data).store_.list(offset, pageLimit(limit));
+    const std::string reply = pageReply(offset, listing.total, limit,
+                                        [&](std::uint32_t i) -> std::optional<nlohmann::json> {
+                                          if (i >= listing.items.size()) return std::nullopt;
+                                          return listing.items[i];
+                                        });
+    return sd_bus_reply_method_return(call, "s", reply.c_str());
   });
 }
 

@@ -12,10 +12,13 @@ namespace pelorin::sim {
 // The Mail host's control interface on the session bus:
 //
 //   DeliverMail(s account, s mailbox, s path) -> s messageID
-//       reads an RFC 822 file, stores it, then announces it and sets its body
+//       reads an RFC 822 file (a regular file, not through a link at the
+//       path; see MailFile), stores it, then announces it and sets its body;
+//       account and mailbox up to 256 bytes, the path up to 4096
 //   Announce(s messageID)     the store announces a stored message again
 //   SetBody(s messageID)      the store sets a stored message's body again
-//   ListMail() -> s json      an array of the stored messages
+//   ListMail(u offset, u limit) -> s json
+//       a page of the stored messages (listing_page.h)
 //   signal Event(s json)
 //
 // Handlers run on the thread that serves the bus and answer at once; the

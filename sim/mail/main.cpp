@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <string>
 #include <variant>
 #include <vector>
@@ -77,13 +78,18 @@ int run(const HostOptions& options) {
     const std::string account = options.accounts.front();
     auto watch = MaildirWatcher::watch(
         options.maildir,
-        [account, later, report](const std::string& file) {
-          auto stored = store.storeFile(account, "INBOX", file);
+        [account, later, report](const std::string& file, const std::string& bytes) {
+          auto stored = store.store(account, "INBOX", bytes);
           if (!stored.value) {
             report({{"event", "mailRefused"}, {"path", file}, {"error", stored.error}});
             return;
           }
           MailControlInterface::arrive(store, later, *stored.value);
+        },
+        [report](const std::string& file, const std::string& why, const std::string& keptAt) {
+          std::fprintf(stderr, "pelorin-mail-host: maildir entry %s refused (%s), now at %s\n",
+                       file.c_str(), why.c_str(), keptAt.c_str());
+          report({{"event", "mailRefused"}, {"path", file}, {"error", why}, {"keptAt", keptAt}});
         },
         &error);
     if (!watch) return host.fail("cannot watch the maildir: " + error);

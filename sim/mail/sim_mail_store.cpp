@@ -1,18 +1,15 @@
 #include "sim/mail/sim_mail_store.h"
 
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
 
-#include "common/names.h"
 #include "platform/guid.h"
+#include "platform/mail/mail_notifications.h"
 #include "platform/notification_center.h"
+#include "sim/mail/mail_file.h"
 #include "sim/mail/mail_parser.h"
 
 namespace pelorin::sim {
 namespace {
-
-// Mail files larger than this are refused rather than read.
-constexpr std::streamoff kMaxMailSize = 16 * 1024 * 1024;
 
 nlohmann::json mailJson(const platform::MFMailMessage& message, int bodiesSet) {
   return {
@@ -70,15 +67,10 @@ Outcome<std::string> SimMailStore::store(const std::string& account, const std::
 
 Outcome<std::string> SimMailStore::storeFile(const std::string& account, const std::string& mailbox,
                                              const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Outcome<std::string>::failure("cannot read " + path);
-  in.seekg(0, std::ios::end);
-  const auto size = in.tellg();
-  if (size < 0 || size > kMaxMailSize) return Outcome<std::string>::failure("too large: " + path);
-  in.seekg(0);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return store(account, mailbox, bytes.str());
+  auto file = MailFile::read(AT_FDCWD, path);
+  if (!file.bytes)
+    return Outcome<std::string>::failure("cannot read " + path + ": " + file.problem);
+  return store(account, mailbox, *file.bytes);
 }
 
 std::optional<SimMailStore::Entry> SimMailStore::find(const std::string& messageID) const {
@@ -93,7 +85,7 @@ bool SimMailStore::announce(const std::string& messageID) {
   if (!entry) return false;
   if (report_) report_({{"event", "mailAnnounced"}, {"messageID", messageID}});
   platform::localNotifyCenter().postNotificationWithObjects(
-      std::string(kMailMessageStoreMessagesAdded), {}, {{"messages", {entry->message}}});
+      std::string(platform::kMailMessageStoreMessagesAdded), {}, {{"messages", {entry->message}}});
   return true;
 }
 
@@ -121,14 +113,14 @@ std::shared_ptr<platform::MFMimeBody> SimMailStore::platformSetOrGetBody(
   return body;
 }
 
-nlohmann::json SimMailStore::list() const {
+SimMailStore::Listing SimMailStore::list(std::uint64_t offset, std::uint32_t count) const {
   std::lock_guard lock(mutex_);
-  auto all = nlohmann::json::array();
-  for (const auto& id : order_) {
-    const auto& entry = messages_.at(id);
-    all.push_back(mailJson(*entry.message, entry.bodiesSet));
+  Listing listing{order_.size(), {}};
+  for (std::uint64_t i = offset; i < order_.size() && listing.items.size() < count; ++i) {
+    const auto& entry = messages_.at(order_[i]);
+    listing.items.push_back(mailJson(*entry.message, entry.bodiesSet));
   }
-  return all;
+  return listing;
 }
 
 }  // namespace pelorin::sim

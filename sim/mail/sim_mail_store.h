@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,7 +35,8 @@ class SimMailStore final : public platform::MFMailMessageStore {
   // without a Message-ID gets a generated one.
   Outcome<std::string> store(const std::string& account, const std::string& mailbox,
                              const std::string& rfc822);
-  // store() of a file's content.
+  // store() of a file's content, read as MailFile::read does (a link, FIFO,
+  // device, folder or oversized file is refused without blocking).
   Outcome<std::string> storeFile(const std::string& account, const std::string& mailbox,
                                  const std::string& path);
 
@@ -46,9 +48,14 @@ class SimMailStore final : public platform::MFMailMessageStore {
   // Sets the message's body through the replaceable method; false for an unknown id.
   bool setBody(const std::string& messageID);
 
-  // Every stored message: messageID, account, mailbox, firstSender, subject,
-  // bodiesSet; in the order stored.
-  nlohmann::json list() const;
+  // Stored messages in the order stored, each as messageID, account,
+  // mailbox, firstSender, subject, bodiesSet: at most `count` from the
+  // `offset`-th on, and how many are stored.
+  struct Listing {
+    std::uint64_t total = 0;
+    std::vector<nlohmann::json> items;
+  };
+  Listing list(std::uint64_t offset, std::uint32_t count) const;
 
  protected:
   std::shared_ptr<platform::MFMimeBody> platformSetOrGetBody(

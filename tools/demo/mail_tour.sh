@@ -64,7 +64,7 @@ wait_for 2
 echo "  now in $(ls "$PELORIN_SIM_MAILDIR/cur")"
 
 section "The Mail host's store"
-busctl --user call "${mail[@]}" ListMail | unquote |
+busctl --user call "${mail[@]}" ListMail uu 0 0 | unquote |
   grep -oE '"(firstSender|mailbox)": ?"[^"]*"' | sed -E 's/"[a-zA-Z]+": ?//; s/"//g' |
   paste - - | awk -F'\t' '{printf "  %-7s %s\n", $2, $1}'
 
