@@ -39,8 +39,8 @@ def compose_and_switch(s):
     s.wait_text('#routes', 'Google Voice')
     s.type('#compose-text', 'Hello from the page')
     s.click('#compose-send')
-    s.wait_for('#conversations li[data-key="2125550123"]')
-    s.wait_for('#thread .bubble.outgoing[data-state="sent"]')
+    s.wait_for('#conversations li.selected[data-key="2125550123"]')
+    s.wait_text('#thread .bubble.outgoing[data-state="sent"]', 'Hello from the page')
     s.wait_text('#gv-texts', 'Hello from the page')
 
 
@@ -146,7 +146,7 @@ def main():
     root = tempfile.mkdtemp(prefix='pelorin-web-test-')
     failures = []
     with WebSession(build, root) as s:
-        for scenario in (compose_and_switch, alert_dialog, live_push, bad_input, phone_width,
+        for scenario in (alert_dialog, live_push, compose_and_switch, bad_input, phone_width,
                          check_refusals, device_down):
             try:
                 scenario(s)

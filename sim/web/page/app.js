@@ -130,11 +130,13 @@ function bubble(message) {
 
 function renderMessages() {
   const all = conversations();
-  if (!all.some((c) => c.key === selected)) selected = all.length ? all[0].key : null;
+  // The one chosen, else the latest; a conversation just composed is chosen
+  // before its first message arrives.
+  const shown = all.find((c) => c.key === selected) ?? all[0];
   fill(document.getElementById('conversations'), all.map((c) => {
     const last = c.messages.at(-1);
     return el('li', {
-      className: c.key === selected ? 'selected' : '',
+      className: c === shown ? 'selected' : '',
       'data-key': c.key,
       onclick: () => {
         selected = c.key;
@@ -145,7 +147,6 @@ function renderMessages() {
     el('span', {className: 'last'}, last.text ?? ''),
     c.messages.some((m) => m.state === 'failed') ? el('span', {className: 'badge'}, '!') : null);
   }));
-  const shown = all.find((c) => c.key === selected);
   document.getElementById('thread-title').textContent =
       shown ? shown.names.join(', ') : 'No conversation';
   fill(document.getElementById('thread'), shown ? shown.messages.map(bubble) : []);
