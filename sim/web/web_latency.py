@@ -11,6 +11,7 @@ web_latency.py --build DIR [--loads 20] [--pushes 200]
 """
 import argparse
 import os
+import shutil
 import statistics
 import subprocess
 import tempfile
@@ -63,8 +64,8 @@ def main():
     parser.add_argument('--loads', type=int, default=20)
     parser.add_argument('--pushes', type=int, default=200)
     options = parser.parse_args()
-    with WebSession(os.path.abspath(options.build), tempfile.mkdtemp(prefix='pelorin-web-lat-'),
-                    timeout=60) as s:
+    root = tempfile.mkdtemp(prefix='pelorin-web-lat-')
+    with WebSession(os.path.abspath(options.build), root, timeout=60) as s:
         loads = []
         for _ in range(options.loads):
             s.driver.refresh()
@@ -92,6 +93,7 @@ def main():
         percentiles('busctl Ping (spawn and round trip)', pings)
         percentiles('push to visible', pushes)
         print(f'load average: {os.getloadavg()[0]:.1f}')
+    shutil.rmtree(root, ignore_errors=True)
 
 
 if __name__ == '__main__':
