@@ -12,6 +12,7 @@ packages=(
   libphonenumber-dev jq
   libsqlite3-dev libncurses-dev tmux
   libgmime-3.0-dev libglib2.0-dev
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
