@@ -72,29 +72,11 @@ TEST_F(MessageStoreTest, EveryFieldSurvivesAReopenExactly) {
   };
   for (auto& m : messages) m.serial = store_->add(m);
   EXPECT_EQ(serials(messages), (Serials{1, 2, 3, 4}));
-  reopen();
-  EXPECT_EQ(all(), messages);
-}
-
-TEST_F(MessageStoreTest, UpdatesChangeTheNewestMatchAndKeysCarryOnAfterAReopen) {
-  for (const auto& m :
-       {message("older", "sending", 5), message("newer", "sending", 5),
-        message("injected", "sending", 0xFFFF0001u), message("chat", "sending", {}, "G")}) {
-    store_->add(m);
-  }
-  auto mark = [](std::string state) { return [state](StoredMessage& m) { m.state = state; }; };
-  EXPECT_TRUE(store_->updateByMessageId(5, mark("sent")));
-  EXPECT_FALSE(store_->updateByMessageId(6, mark("sent")));
-  EXPECT_TRUE(store_->updateByGuid("G", mark("delivered")));
-  EXPECT_FALSE(store_->updateByGuid("H", mark("delivered")));
-
   MessageStore& again = reopen();
-  Strings states;
-  for (const auto& m : all()) states.push_back(m.state);
-  EXPECT_EQ(states, (Strings{"sending", "sent", "sending", "delivered"}));
-  EXPECT_EQ(again.largestMessageIdBelow(0xFFFF0000u), 5u);
-  EXPECT_EQ(again.add(message("this run's", "sending", 7)), 5u);
-  EXPECT_EQ(serials(again.sendingFromEarlierRuns()), (Serials{1, 3}));
+  EXPECT_EQ(all(), messages);
+  EXPECT_EQ(again.largestMessageIdBelow(0xFFFF0000u), 7u);  // past the ids tweaks inject
+  EXPECT_EQ(again.add(message("this run's", "sending")), 5u);
+  EXPECT_EQ(serials(again.sendingFromEarlierRuns()), Serials{2});
 }
 
 TEST_F(MessageStoreTest, APageStopsAfterTheMessageThatCrossesTheBudget) {
