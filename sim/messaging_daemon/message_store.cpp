@@ -47,9 +47,7 @@ constexpr const char* kSchema =
     "  identifier TEXT NOT NULL,"
     "  style INTEGER NOT NULL,"
     "  participants BLOB NOT NULL,"
-    "  PRIMARY KEY (service, identifier, style));"
-    "PRAGMA user_version = 1;"
-    "COMMIT;";
+    "  PRIMARY KEY (service, identifier, style));";
 
 // The columns in the order of StoredMessage, as readMessage() takes them.
 #define MESSAGE_COLUMNS                                                             \
@@ -327,9 +325,9 @@ std::optional<Failure> MessageStore::Database::useSchema() {
   auto objects = integerOf(db(), "SELECT count(*) FROM sqlite_master");
   if (auto* failure = std::get_if<Failure>(&objects)) return *failure;
   const auto found = std::get<std::int64_t>(version);
-  if (found > kSchemaVersion) {
-    return Failure{"schema version " + std::to_string(found) + " is newer than this program's " +
-                   std::to_string(kSchemaVersion)};
+  if (found < 0 || found > kSchemaVersion) {
+    return Failure{"schema version " + std::to_string(found) + " is not one this program knows (" +
+                   std::to_string(kSchemaVersion) + ")"};
   }
   if (found == 0 && std::get<std::int64_t>(objects) != 0) {
     return Failure{"it holds another program's tables"};
@@ -343,7 +341,11 @@ std::optional<Failure> MessageStore::Database::useSchema() {
   char* error = nullptr;
   int code = sqlite3_exec(db(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr,
                           nullptr, &error);
-  if (code == SQLITE_OK && found == 0) code = sqlite3_exec(db(), kSchema, nullptr, nullptr, &error);
+  if (code == SQLITE_OK && found == 0) {
+    const std::string schema =
+        kSchema + ("PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;");
+    code = sqlite3_exec(db(), schema.c_str(), nullptr, nullptr, &error);
+  }
   if (code == SQLITE_OK) return std::nullopt;
   Failure failure{error ? error : sqlite3_errstr(code), fileAtFault(code)};
   sqlite3_free(error);
