@@ -57,10 +57,12 @@ class SimulatedDeviceTest : public ::testing::Test {
 TEST_F(SimulatedDeviceTest, UpServesTheHostAndDownStopsIt) {
   const std::string name = "com.talvern.sim.MessagingDaemon";
   const std::vector<std::string> list{
-      "busctl", "--user", "call", name, "/com/talvern/sim/MessagingDaemon", name, "ListMessages"};
+      "busctl", "--user",       "call", name, "/com/talvern/sim/MessagingDaemon",
+      name,     "ListMessages", "uu",   "0",  "0"};
   std::string output;
   EXPECT_EQ(runProgram(list, &output), 0);
-  EXPECT_EQ(output, "s \"[]\"\n");
+  EXPECT_EQ(output,
+            "s \"{\\\"items\\\":[],\\\"more\\\":false,\\\"offset\\\":0,\\\"total\\\":0}\"\n");
   EXPECT_TRUE(root_.exists("/usr/lib/librocketbootstrap.so"));
   EXPECT_NE(runProgram({PELORIN_SIM, "up", "--root", root_.folder()}), 0);  // already up
 

@@ -6,6 +6,8 @@
 #include "platform/linux/bus_connection.h"
 #include "platform/notification_center.h"
 #include "sim/messaging_daemon/daemon_events.h"
+#include "sim/messaging_daemon/host_limits.h"
+#include "sim/messaging_daemon/listing_page.h"
 
 namespace pelorin::sim {
 namespace {
@@ -65,7 +67,7 @@ const sd_bus_vtable ControlInterface::kVTable[] = {
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("PostLocalNotification", "sa{sv}", "", &ControlInterface::onPostLocalNotification,
                   SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListMessages", "", "s", &ControlInterface::onListMessages,
+    SD_BUS_METHOD("ListMessages", "uu", "s", &ControlInterface::onListMessages,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0),
     SD_BUS_VTABLE_END};
@@ -152,11 +154,20 @@ int ControlInterface::onPostLocalNotification(sd_bus_message* call, void* self,
 
 int ControlInterface::onListMessages(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    auto messages = nlohmann::json::array();
-    for (const auto& message : static_cast<ControlInterface*>(self)->daemon_.store().all()) {
-      messages.push_back(messageJson(message));
+    std::uint32_t offset = 0;
+    std::uint32_t limit = 0;
+    if (sd_bus_message_read(call, "uu", &offset, &limit) < 0) {
+      return refuse(error, "expected an offset and a limit");
     }
-    return sd_bus_reply_method_return(call, "s", jsonLine(messages).c_str());
+    // Read from the database a page at most, and stopped near the budget.
+    const auto page = static_cast<ControlInterface*>(self)->daemon_.store().page(
+        offset, pageLimit(limit), limits::kReplyBudgetBytes);
+    const std::string reply =
+        pageReply(offset, page.total, limit, [&](std::uint32_t i) -> std::optional<nlohmann::json> {
+          if (i >= page.messages.size()) return std::nullopt;
+          return messageJson(page.messages[i]);
+        });
+    return sd_bus_reply_method_return(call, "s", reply.c_str());
   });
 }
 

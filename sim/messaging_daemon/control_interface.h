@@ -17,7 +17,7 @@ namespace pelorin::sim {
 //   CreateChat(s service, s chatIdentifier, as participants)
 //   DeliverSMS(s sender, s text) -> u messageId
 //   PostLocalNotification(s name, a{sv} userInfo)
-//   ListMessages() -> s json          (an array of messages)
+//   ListMessages(u offset, u limit) -> s json   (one page, as in listing_page.h)
 //   signal Event(s json)
 //
 // Handlers run on the thread that serves the bus. They answer at once: the

@@ -1,6 +1,7 @@
 // The real daemon host process, on a private bus, with the test tweak loaded
 // by the real loader, driven through its control interface with busctl.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
 #include "platform/tweak_loader.h"
+#include "sim/messaging_daemon/message_store.h"
 
 namespace pelorin::sim {
 namespace {
@@ -103,6 +105,26 @@ class DaemonHostTest : public ::testing::Test {
     return output;
   }
 
+  // One page of ListMessages, parsed.
+  json page(std::uint32_t offset, std::uint32_t limit) {
+    std::string output;
+    platform::testing::runProgram(
+        {"busctl", "--user", "--json=short", "call", kHostName, "/com/talvern/sim/MessagingDaemon",
+         kHostName, "ListMessages", "uu", std::to_string(offset), std::to_string(limit)},
+        &output);
+    const json reply = json::parse(output, nullptr, false);
+    return reply.contains("data") ? json::parse(reply["data"][0].get<std::string>()) : json();
+  }
+
+  // Kills the host as a crash would, and waits until its bus name is free.
+  void killHost() {
+    ::kill(host_->pid(), SIGKILL);
+    host_->waitForExit();
+    bool served = true;
+    for (int i = 0; i < 100 && served; ++i) call({"ListMessages", "uu", "0", "1"}, &served);
+    seen_.clear();
+  }
+
   void post(const std::string& name, const std::string& id) {
     call({"PostLocalNotification", "sa{sv}", name, "2", "kCTMessageTypeKey", "i", "1",
           "kCTMessageIdKey", "u", id});
@@ -163,8 +185,7 @@ TEST_F(DaemonHostTest, BadControlInputIsRefusedAndTheHostCarriesOn) {
   EXPECT_FALSE(ok);
   call({"SendSMS", "s", "wrong signature"}, &ok);
   EXPECT_FALSE(ok);
-  EXPECT_EQ(call({"ListMessages"}, &ok), "s \"[]\"\n");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(page(0, 0), json::parse(R"({"items":[],"offset":0,"total":0,"more":false})"));
   std::string output;  // bad options
   EXPECT_EQ(platform::testing::runProgram({DAEMON_HOST, "--iphone", "--no-iphone"}, &output), 2);
 }
@@ -205,9 +226,7 @@ TEST_F(DaemonHostTest, ControlCallsAnswerWhileAHookWaits) {
   bool ok = false;
   EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "slow text", "1"}, &ok), "u 1\n");
   // The hook is waiting: the bus still answers, and the message still waits.
-  const std::string list = call({"ListMessages"}, &ok);
-  ASSERT_TRUE(ok);
-  EXPECT_NE(list.find("sending"), std::string::npos) << list;
+  EXPECT_EQ(page(0, 0)["items"][0]["state"], "sending");
   EXPECT_EQ(call({"DeliverSMS", "ss", "3125550000", "meanwhile"}, &ok), "u 2\n");
   for (const auto& event : eventsUntilQuiet(std::chrono::milliseconds(300))) {
     EXPECT_NE(event["event"], "carrierSendSMS");  // the hook has not let it through
@@ -263,6 +282,76 @@ TEST_F(DaemonHostTest, AHostWithoutAServiceOrAMethodLeavesThatPathAlone) {
   ASSERT_TRUE(sent);
   EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"2125551212"}));
   EXPECT_EQ(tweakLog().at(0), "skipped CTMessageCenter sendSMS:withMoreToFollow:");
+}
+
+TEST_F(DaemonHostTest, AKilledHostsHistoryAndChatsSurviveAndWhatWasSendingFailsOnce) {
+  ASSERT_TRUE(startHost());
+  call({"SendSMS", "assu", "1", "2125551212", "hello", "1"});
+  ASSERT_TRUE(messageReaches("messageId", 1, "sent"));
+  call({"DeliverSMS", "ss", "3125550000", "hi"});
+  ASSERT_TRUE(messageReaches("messageId", 2, "received"));
+  call({"CreateChat", "ssas", "SMS", "chat", "1", "+12125551212"});
+  call({"SendSMS", "assu", "1", "2125551212", "swallow me", "1"});  // the tweak never answers
+  ASSERT_TRUE(messageReaches("messageId", 3, "sending"));
+  json history = page(0, 0)["items"];
+  ASSERT_EQ(history.size(), 3u);
+
+  killHost();
+  ASSERT_TRUE(startHost());
+  const auto posts = seenEvents("localNotification");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["name"], "kCTMessageSendErrorNotification");
+  EXPECT_EQ(posts[0]["userInfo"]["kCTMessageIdKey"], 3);
+  history[2]["state"] = "failed";
+  EXPECT_EQ(page(0, 0)["items"], history);
+
+  // The chat kept its participant: a message to it goes to them, under the next carrier id.
+  const std::string guid = guidIn(
+      call({"SendChatMessage", "ssassas", "SMS", "chat", "1", "+13125550000", "to the chat", "0"}));
+  auto sent = messageReaches("guid", guid, "sent");
+  ASSERT_TRUE(sent);
+  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"+12125551212"}));
+  EXPECT_EQ((*sent)["message"]["messageId"], 4);
+  EXPECT_EQ((*sent)["message"]["serial"], 4);
+}
+
+TEST_F(DaemonHostTest, ListMessagesPagesAndSplitsLargeTextsOverPagesWithNoneLost) {
+  ASSERT_TRUE(startHost());
+  // Control characters take six bytes each in JSON: twelve such texts are
+  // more than one reply may carry.
+  const std::string large(60'000, '\x01');
+  for (int i = 1; i <= 12; ++i) {
+    call({"DeliverSMS", "ss", std::to_string(i), large});
+    ASSERT_TRUE(messageReaches("messageId", i, "received"));
+  }
+  const json middle = page(10, 5);
+  EXPECT_EQ(middle["items"].size(), 2u);
+  EXPECT_EQ(middle["items"][0]["serial"], 11);
+  EXPECT_EQ(middle["offset"], 10);
+  EXPECT_EQ(middle["total"], 12);
+  EXPECT_EQ(middle["more"], false);
+  std::vector<int> serials;
+  int pages = 0;
+  for (bool more = true; more && pages < 12; ++pages) {
+    const json reply = page(static_cast<std::uint32_t>(serials.size()), 0);
+    for (const auto& item : reply["items"]) {
+      serials.push_back(item["serial"]);
+      EXPECT_EQ(item["text"], large + " [seen by tweak]");
+    }
+    more = reply["more"];
+  }
+  EXPECT_EQ(serials, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_GE(pages, 2);
+}
+
+TEST_F(DaemonHostTest, AnUnreadableDatabaseIsSetAsideAndTheHostServes) {
+  root_.writeFile(MessageStore::kDatabasePath, "not a database");
+  ASSERT_TRUE(startHost());
+  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "hello", "1"}), "u 1\n");
+  EXPECT_EQ(page(0, 0)["total"], 1);
+  const auto folder = std::filesystem::path(root_.path(MessageStore::kDatabasePath)).parent_path();
+  // The one set aside, and the new one with its -wal and -shm.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4);
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ namespace pelorin::sim {
 // thread; the work is done on the main loop's thread, which owns the bus.
 class EventSink {
  public:
-  // `jsonFile` is a path, "-" for standard output, or empty for none.
+  // `jsonFile` is a path, "-" for standard output, or empty for none. The
+  // file is only ever a regular file of the process's user, 0600, reached
+  // without a link; ready() is false when it cannot be that.
   EventSink(std::shared_ptr<platform::RunLoop> mainLoop, sd_bus* bus, std::string objectPath,
             std::string interface, const std::string& jsonFile);
   ~EventSink();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/notification_center.h"
+#include "platform/root_path.h"
 #include "sim/messaging_daemon/control_interface.h"
 #include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/host_runner.h"
@@ -56,6 +57,7 @@ std::variant<HostOptions, int> parseOptions(int argc, char** argv) {
   if (noSMS) drop("SMS");
   if (noiMessage) drop("iMessage");
   options.daemon.withoutMethods.insert(without.begin(), without.end());
+  options.daemon.databasePath = platform::resolvePath(MessageStore::kDatabasePath);
   return options;
 }
 
@@ -71,12 +73,14 @@ int run(const HostOptions& options) {
   // Sends and announcements that control calls start run here, after the reply.
   static TaskQueue work;
 
-  // Objects first, then the tweaks (which replace their methods), then the
-  // control interface: once the bus name appears, the host is ready.
+  // Objects first, then the tweaks (which replace their methods), then what
+  // a killed run left sending is failed, then the control interface: once
+  // the bus name appears, the host is ready.
   MessagingDaemon daemon(options.daemon, report,
                          [](std::function<void()> task) { work.post(std::move(task)); });
   daemon.start();
   host.loadTweaks();
+  daemon.failInterruptedSends();
   ControlInterface control(daemon);
   if (int r = host.serve(control.attach(host.bus(), host.objectPath()))) return r;
   host.run({{"event", "ready"}, {"pid", getpid()}});

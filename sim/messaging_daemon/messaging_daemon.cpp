@@ -12,6 +12,8 @@ namespace pelorin::sim {
 namespace {
 
 constexpr std::uint32_t kMaxParts = 10;
+// The error a chat message's failed send is reported with.
+constexpr std::uint32_t kSendFailedError = 4;
 
 // `text` cut into `parts` pieces of about equal length, never inside a character.
 std::vector<std::string> splitText(const std::string& text, std::uint32_t parts) {
@@ -50,9 +52,10 @@ MessagingDaemon::MessagingDaemon(DaemonOptions options, EventReporter reporter, 
     : options_(std::move(options)),
       reporter_(std::move(reporter)),
       executor_(std::move(executor)),
-      store_([this](const std::string& event, const StoredMessage& message) {
-        if (reporter_) reporter_({{"event", event}, {"message", messageJson(message)}});
-      }),
+      store_(options_.databasePath,
+             [this](const std::string& event, const StoredMessage& message) {
+               if (reporter_) reporter_({{"event", event}, {"message", messageJson(message)}});
+             }),
       center_(store_, options_.isAniPhone, reporter_) {
   for (const auto& service : options_.services) {
     const bool viaCarrier =
@@ -85,6 +88,24 @@ void MessagingDaemon::start() {
   local.addObserver(
       std::string(kCTMessageReceivedNotification),
       [this](const std::string&, const platform::Dictionary& info) { onReceived(info); });
+}
+
+void MessagingDaemon::failInterruptedSends() {
+  for (const auto& message : store_.sendingFromEarlierRuns()) {
+    if (message.messageId) {
+      platform::localNotifyCenter().postNotification(
+          std::string(kCTMessageSendErrorNotification),
+          {{std::string(kCTMessageTypeKey), platform::CTMessage::kPlainSMSType},
+           {std::string(kCTMessageIdKey), *message.messageId}});
+    } else if (auto session = anySessionForServiceName(message.service)) {
+      session->didReceiveError(kSendFailedError, message.guid, true);
+    } else if (message.guid) {  // of a session this run does not have
+      store_.updateByGuid(*message.guid, [](StoredMessage& m) {
+        m.state = "failed";
+        m.errorCode = kSendFailedError;
+      });
+    }
+  }
 }
 
 void MessagingDaemon::perform(std::function<void()> work) {
@@ -197,6 +218,7 @@ void MessagingDaemon::onSent(const platform::Dictionary& userInfo, const std::st
 void MessagingDaemon::onReceived(const platform::Dictionary& userInfo) {
   const auto id = messageIdIn(userInfo);
   auto message = id ? center_.incomingMessageWithId(*id) : nullptr;
+  if (id) center_.acknowledge(*id);  // taken, or never to be: the carrier need not keep it
   if (!message) {
     std::fprintf(stderr, "pelorin-daemon-host: no message for an announced id\n");
     return;

@@ -24,6 +24,8 @@ struct DaemonOptions {
   // Selectors of the replaceable methods the host does not offer (a platform
   // without them): calls run the platform's own code and tweaks find nothing.
   std::set<std::string> withoutMethods;
+  // The message store's database; empty keeps the store in memory.
+  std::string databasePath;
 };
 
 // Where the daemon runs the sends and announcements its control operations
@@ -55,6 +57,15 @@ class MessagingDaemon final : public platform::IMDAccountController {
   // the process-local centre. Call once, before loading tweaks; the daemon
   // must then outlive the process's use of that centre.
   void start();
+
+  // Marks failed, as the phone does after a crash, every message an earlier
+  // run left "sending": a carrier message with the carrier's
+  // "kCTMessageSendErrorNotification" for its id, posted on the
+  // process-local centre (the daemon and every observer, tweaks included,
+  // hear it); a chat message the carrier never had through its session's
+  // didReceiveError:forMessageID:forceError:. Call once, after start() and
+  // loading the tweaks.
+  void failInterruptedSends();
 
   std::shared_ptr<platform::IMDServiceSession> anySessionForServiceName(
       const Text& serviceName) override;

@@ -6,21 +6,29 @@
 
 #include "platform/messaging/ct_notifications.h"
 #include "platform/testing/notification_recorder.h"
+#include "platform/testing/temporary_root.h"
 
 namespace pelorin::sim {
 namespace {
+
+std::vector<StoredMessage> allOf(const MessageStore& store) {
+  return store.page(0, UINT32_MAX, SIZE_MAX).messages;
+}
+
+std::size_t postsOf(const platform::testing::NotificationRecorder& recorder,
+                    std::string_view name) {
+  std::size_t count = 0;
+  for (const auto& post : recorder.localPosts()) count += post.first == name;
+  return count;
+}
 
 class MessagingDaemonTest : public ::testing::Test {
  protected:
   MessagingDaemonTest() { daemon_.start(); }
 
-  StoredMessage last() { return daemon_.store().all().back(); }
-
-  std::size_t posts(std::string_view name) const {
-    std::size_t count = 0;
-    for (const auto& post : recorder_.localPosts()) count += post.first == name;
-    return count;
-  }
+  StoredMessage last() { return allOf(daemon_.store()).back(); }
+  std::size_t count() { return daemon_.store().page(0, 0, 0).total; }
+  std::size_t posts(std::string_view name) const { return postsOf(recorder_, name); }
 
   void announce(std::string_view name, std::int64_t id) {
     platform::localNotifyCenter().postNotification(std::string(name),
@@ -46,7 +54,7 @@ TEST_F(MessagingDaemonTest, CarrierSendsAndNotificationsSetTheState) {
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 0).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 11).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "\xff", 1).value);
-  EXPECT_EQ(daemon_.store().all().size(), 1u);
+  EXPECT_EQ(count(), 1u);
 }
 
 TEST_F(MessagingDaemonTest, TheCarrierFailsMessagesWithoutARecipientItCanReach) {
@@ -80,10 +88,12 @@ TEST_F(MessagingDaemonTest, ReceivedCarrierSMSIsAskedForByItsId) {
   ASSERT_TRUE(id.value);
   EXPECT_EQ(last().sender, "2125551212");
   EXPECT_EQ(last().messageId, *id.value);
-  EXPECT_EQ(daemon_.messageCenter().incomingMessageWithId(*id.value)->text(), "hello");
+  EXPECT_EQ(last().text, "hello");
+  // Taken, the message is no longer kept by the carrier.
+  EXPECT_EQ(daemon_.messageCenter().incomingMessageWithId(*id.value), nullptr);
 
   announce(platform::kCTMessageReceivedNotification, 0xFFFF0000);  // nobody answers for it
-  EXPECT_EQ(daemon_.store().all().size(), 1u);
+  EXPECT_EQ(count(), 1u);
 }
 
 TEST_F(MessagingDaemonTest, SessionsRecordChatSendsAndConversationUpdates) {
@@ -119,11 +129,35 @@ TEST(MessagingDaemonDeviceTest, AnIPadHasNoCarrierAndOnlyItsSessions) {
   EXPECT_EQ(daemon.anySessionForServiceName("iMessage"), nullptr);
   EXPECT_FALSE(daemon.deliverSMS("2125551212", "hi").value);
   daemon.sendSMS({"2125551212"}, "hi", 1);
-  EXPECT_EQ(daemon.store().all().back().state, "failed");
+  EXPECT_EQ(allOf(daemon.store()).back().state, "failed");
   // Without a phone the SMS session sends by itself.
   ASSERT_TRUE(daemon.sendChatMessage("SMS", "+12125551212", {"+12125551212"}, "hi", {}).value);
-  EXPECT_EQ(daemon.store().all().back().state, "sent");
-  EXPECT_FALSE(daemon.store().all().back().messageId);
+  EXPECT_EQ(allOf(daemon.store()).back().state, "sent");
+  EXPECT_FALSE(allOf(daemon.store()).back().messageId);
+}
+
+TEST(MessagingDaemonRestartTest, WhatAnEarlierRunLeftSendingFailsOnce) {
+  platform::testing::TemporaryRoot root;
+  DaemonOptions options;
+  options.databasePath = root.path(MessageStore::kDatabasePath);
+  {
+    platform::testing::NotificationRecorder recorder;
+    // The sends never run: the process ends with both messages sending.
+    MessagingDaemon daemon(options, nullptr, [](std::function<void()>) {});
+    daemon.start();
+    ASSERT_TRUE(daemon.sendSMS({"2125551212"}, "lost", 1).value);
+    ASSERT_TRUE(daemon.sendChatMessage("iMessage", "chat", {"+13125550000"}, "lost too", {}).value);
+  }
+  platform::testing::NotificationRecorder recorder;
+  MessagingDaemon daemon(options, nullptr);
+  daemon.start();
+  daemon.failInterruptedSends();
+  const auto stored = allOf(daemon.store());
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0].state, "failed");  // by the carrier's notification
+  EXPECT_EQ(stored[1].state, "failed");  // by its session
+  EXPECT_EQ(stored[1].errorCode, 4);
+  EXPECT_EQ(postsOf(recorder, platform::kCTMessageSendErrorNotification), 1u);
 }
 
 }  // namespace

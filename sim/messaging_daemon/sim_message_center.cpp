@@ -38,6 +38,11 @@ void SimMessageCenter::receiveFromCarrier(const std::shared_ptr<platform::CTMess
   received_.insert_or_assign(message->messageId(), *message);
 }
 
+void SimMessageCenter::acknowledge(std::uint32_t messageId) {
+  std::lock_guard lock(mutex_);
+  received_.erase(messageId);
+}
+
 bool SimMessageCenter::platformSendSMS(const std::shared_ptr<platform::CTMessage>& message,
                                        bool moreToFollow) {
   if (!message) {

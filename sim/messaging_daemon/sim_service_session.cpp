@@ -8,23 +8,35 @@ std::shared_ptr<platform::IMDChat> SimServiceSession::createChat(
     const std::string& identifier, const std::vector<std::string>& participants) {
   const std::uint8_t style =
       participants.size() > 1 ? platform::IMDChat::kGroupStyle : platform::IMDChat::kOneToOneStyle;
-  std::vector<std::shared_ptr<platform::IMDHandle>> handles;
-  for (const auto& id : participants) handles.push_back(std::make_shared<platform::IMDHandle>(id));
   std::lock_guard lock(mutex_);
-  auto& chat = chats_[{identifier, style}];
-  if (!chat) {
-    chat = std::make_shared<SimChat>(identifier, style, serviceName_, std::move(handles),
-                                     weak_from_this());
-  }
-  return chat;
+  if (auto known = knownChat(identifier, style)) return known;
+  store_.addChat({serviceName_, identifier, style, participants});
+  return chats_[{identifier, style}] = makeChat(identifier, style, participants);
 }
 
 std::shared_ptr<platform::IMDChat> SimServiceSession::chatForChatIdentifier(const Text& identifier,
                                                                             std::uint8_t style) {
   if (!identifier) return nullptr;
   std::lock_guard lock(mutex_);
-  auto it = chats_.find({*identifier, style});
-  return it == chats_.end() ? nullptr : it->second;
+  return knownChat(*identifier, style);
+}
+
+std::shared_ptr<platform::IMDChat> SimServiceSession::knownChat(const std::string& identifier,
+                                                                std::uint8_t style) {
+  auto it = chats_.find({identifier, style});
+  if (it != chats_.end()) return it->second;
+  auto kept = store_.findChat(serviceName_, identifier, style);
+  if (!kept) return nullptr;
+  return chats_[{identifier, style}] = makeChat(identifier, style, kept->participants);
+}
+
+std::shared_ptr<platform::IMDChat> SimServiceSession::makeChat(
+    const std::string& identifier, std::uint8_t style,
+    const std::vector<std::string>& participants) {
+  std::vector<std::shared_ptr<platform::IMDHandle>> handles;
+  for (const auto& id : participants) handles.push_back(std::make_shared<platform::IMDHandle>(id));
+  return std::make_shared<SimChat>(identifier, style, serviceName_, std::move(handles),
+                                   weak_from_this());
 }
 
 void SimServiceSession::platformSendMessage(const std::shared_ptr<platform::FZMessage>& message,

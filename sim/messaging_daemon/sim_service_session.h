@@ -14,7 +14,8 @@
 
 namespace pelorin::sim {
 
-// A simulated service session ("SMS" or "iMessage"): its chats, and its
+// A simulated service session ("SMS" or "iMessage"): its chats, kept in the
+// message store (so a chat made before a restart is found again), and its
 // sends and conversation updates written to the message store; every update
 // call is reported with its arguments. The SMS session of a device with a
 // phone sends as the phone does: a carrier message to the chat's
@@ -57,6 +58,11 @@ class SimServiceSession final : public platform::IMDServiceSession,
  private:
   void sendThroughCarrier(const std::shared_ptr<platform::FZMessage>& message,
                           const Text& identifier, std::uint8_t style);
+  // The chat with that identifier and style, from memory or else from the
+  // store; nullptr when neither has it. Call with mutex_ held.
+  std::shared_ptr<platform::IMDChat> knownChat(const std::string& identifier, std::uint8_t style);
+  std::shared_ptr<platform::IMDChat> makeChat(const std::string& identifier, std::uint8_t style,
+                                              const std::vector<std::string>& participants);
   void report(nlohmann::json event) const;
   void setState(const Text& guid, const std::string& state, std::int64_t errorCode = 0);
   // A store record for a send the daemon did not start itself.
@@ -69,8 +75,8 @@ class SimServiceSession final : public platform::IMDServiceSession,
   SimMessageCenter* const carrier_;
 
   std::mutex mutex_;
-  std::map<std::pair<std::string, std::uint8_t>, std::shared_ptr<platform::IMDChat>>
-      chats_;  // guarded
+  // The chats used since start; guarded.
+  std::map<std::pair<std::string, std::uint8_t>, std::shared_ptr<platform::IMDChat>> chats_;
 };
 
 }  // namespace pelorin::sim

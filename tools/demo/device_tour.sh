@@ -32,6 +32,6 @@ echo "iMessage to +14155550123, guid $(call SendChatMessage ssassas iMessage +14
   +14155550123 "See you soon" 0)"
 
 section "The message store"
-busctl --user call "${daemon[@]}" ListMessages | sed -E 's/^s "//; s/"$//; s/\\"/"/g' |
+busctl --user call "${daemon[@]}" ListMessages uu 0 0 | sed -E 's/^s "//; s/"$//; s/\\"/"/g' |
   grep -oE '"(service|direction|text|state)": ?"[^"]*"' | sed -E 's/"[a-z]+": ?//; s/"//g' |
   paste - - - - | awk -F'\t' '{printf "  %-9s %-9s %-14s %s\n", $1, $2, $4, $3}'

@@ -36,7 +36,7 @@ unquote() { sed -E 's/^s "//; s/"$//; s/\\"/"/g'; }
 # busctl writes bytes beyond ASCII as octal escapes; print them as UTF-8.
 utf8() { while IFS= read -r line; do printf '%b\n' "$(sed -E 's/\\([0-7]{3})/\\0\1/g' <<<"$line")"; done; }
 incoming() {
-  busctl --user call "${daemon[@]}" ListMessages | unquote |
+  busctl --user call "${daemon[@]}" ListMessages uu 0 0 | unquote |
     grep -oE '"direction": ?"incoming"[^}]*' | grep -oE '"(sender|text)": ?"[^"]*"' |
     sed -E 's/"[a-z]+": ?//; s/"//g' | paste - - | awk -F'\t' '{printf "  from %-12s %s\n", $1, $2}' |
     utf8

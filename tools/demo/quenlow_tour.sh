@@ -18,7 +18,10 @@ echo "Google Voice at $PELORIN_GV_URL, signed in as $(pelorinctl settings show -
 
 daemon=(com.talvern.sim.MessagingDaemon /com/talvern/sim/MessagingDaemon
         com.talvern.sim.MessagingDaemon)
-messages() { busctl --user --json=short call "${daemon[@]}" ListMessages | jq -r '.data[0]'; }
+# The store's messages: a tour's few fit on the first page.
+messages() {
+  busctl --user --json=short call "${daemon[@]}" ListMessages uu 0 0 | jq '.data[0] | fromjson | .items'
+}
 # Waits until no message of the store is still being sent.
 settle() {
   for _ in $(seq 100); do

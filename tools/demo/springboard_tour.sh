@@ -38,7 +38,7 @@ busctl --user call com.talvern.sim.SpringBoard /com/talvern/sim/SpringBoard \
 section "The texts in the daemon's message store, from their real senders"
 sleep 0.5
 busctl --user call com.talvern.sim.MessagingDaemon /com/talvern/sim/MessagingDaemon \
-  com.talvern.sim.MessagingDaemon ListMessages | sed -E 's/^s "//; s/"$//; s/\\"/"/g' |
+  com.talvern.sim.MessagingDaemon ListMessages uu 0 0 | sed -E 's/^s "//; s/"$//; s/\\"/"/g' |
   grep -oE '"(sender|service|text)": ?"[^"]*"' | sed -E 's/"[a-z]+": ?//; s/"//g' |
   paste - - - | awk -F'\t' '{printf "  %-5s from %-16s %s\n", $2, $1, $3}'
 
