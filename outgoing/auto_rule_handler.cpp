@@ -6,6 +6,7 @@
 #include "common/darwin_observer_redirect.h"
 #include "common/logger.h"
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 
 namespace pelorin {
@@ -81,10 +82,20 @@ bool AutoRuleHandler::recipientFound(const Text& number) {
 void AutoRuleHandler::addRecipient(const Text& number) {
   if (!enableAutoRules() || !CommonUtils::isNumberValidforSMS(number)) return;
   const std::string canonical = *CommonUtils::toCanonicalPhoneNumber(number);
+  {
+    std::lock_guard lock(sendRulesLock_);
+    if (sendRules_ && sendRules_->contains(canonical)) return;
+  }
+  // The file's lock before the mutex: lookups never wait on another writer.
+  const auto fileLock = platform::FileLock::acquire(resolvedPath(kAutoRulesFile));
+  if (!fileLock.held()) {
+    Logger::log("Rule for %@ not added: %@", canonical, fileLock.problem());
+    return;
+  }
   std::string description;
   {
     std::lock_guard lock(sendRulesLock_);
-    if (!sendRules_) sendRules_ = readRules();
+    sendRules_ = readRules();  // with the numbers other processes added
     if (!sendRules_->insert(canonical).second) return;
     writeRules(*sendRules_);
     description = describeRules(*sendRules_);
@@ -97,7 +108,15 @@ void AutoRuleHandler::resetRules() {
   {
     std::lock_guard lock(sendRulesLock_);
     if (!sendRules_) return;
-    sendRules_->clear();
+  }
+  const auto fileLock = platform::FileLock::acquire(resolvedPath(kAutoRulesFile));
+  if (!fileLock.held()) {
+    Logger::log("Automatic rules not cleared: %@", fileLock.problem());
+    return;
+  }
+  {
+    std::lock_guard lock(sendRulesLock_);
+    sendRules_.emplace();
     writeRules(*sendRules_);
   }
   DarwinObserverRedirect::postNotification(kAutoRulesChangedNotification);

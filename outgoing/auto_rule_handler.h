@@ -14,6 +14,11 @@ namespace pelorin {
 // through Google Voice. A number in the set goes through Google Voice when no
 // send rule covers it. The set lives in the auto-rules file, written whole
 // after each change and announced with its notification. Off until enabled.
+//
+// Each change holds the file's lock (platform/file_lock.h) from reading the
+// file again to writing it, so numbers another process stored meanwhile are
+// kept (and join the set). When the lock cannot be had, the change is not
+// made: a log line says so, nothing is written and nothing posted.
 class AutoRuleHandler {
  public:
   static AutoRuleHandler& sharedInstance();
@@ -45,6 +50,7 @@ class AutoRuleHandler {
  private:
   std::atomic<bool> enableAutoRules_{false};  // read without the lock
 
+  // Taken after the file's lock, never before it.
   std::mutex sendRulesLock_;
   // Guarded by sendRulesLock_, as is every write of the file. Absent until
   // the first read.

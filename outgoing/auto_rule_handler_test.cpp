@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
@@ -86,6 +87,29 @@ TEST_F(AutoRuleHandlerTest, BadFileReadsAsAnEmptySet) {
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
   handler_.addRecipient("2125551212");
   EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+}
+
+// Two processes' handlers over one file keep each other's numbers; while
+// another writer holds the file's lock a change is given up, unwritten and
+// unannounced.
+TEST_F(AutoRuleHandlerTest, OtherProcessesNumbersAreKeptAndAHeldLockStopsAChange) {
+  const Array both{"12125551212", "13105551212"};
+  AutoRuleHandler other;
+  handler_.setEnableAutoSendRules(true);
+  other.setEnableAutoSendRules(true);
+  handler_.addRecipient("(212) 555-1212");
+  other.addRecipient("(310) 555-1212");
+  EXPECT_EQ(fileContents(), both);
+
+  platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
+  {
+    const auto otherWriter = platform::FileLock::acquire(root_.path(std::string(kAutoRulesFile)));
+    handler_.addRecipient("(415) 555-1212");
+    handler_.setEnableAutoSendRules(false);
+  }
+  platform::setFileLockWaitForTesting(std::nullopt);
+  EXPECT_EQ(fileContents(), both);
+  EXPECT_EQ(postsOfChange(), 2u);
 }
 
 // An addition racing the switch-on must land on top of the stored numbers,

@@ -42,9 +42,13 @@ std::optional<Array> readArray(const std::string& path);
 // Replaces the file as a whole with the XML form of `value`: the bytes go to a
 // temporary file in the same folder, are flushed to disk and renamed over the
 // old file, so a reader sees either the old or the new file. Missing parent
-// folders are created. Returns false (and leaves the old file) on failure.
+// folders are created. The new file has the permissions of the regular file it
+// replaces; it is 0600 when there was none (a symbolic link at `path` counts
+// as none: the link is replaced, never followed). The umask plays no part.
+// Returns false (and leaves the old file) on failure.
 // Temporary files left by a writer that was killed are removed by the next
-// write of the same file.
+// write of the same file. Takes no lock: a read-modify-write holds the file's
+// FileLock (file_lock.h) around the read and this write.
 bool writePropertyListAtomically(const std::string& path, const Value& value);
 
 }  // namespace pelorin::platform

@@ -1,6 +1,7 @@
 #include "rules_editor/root_view_controller.h"
 
 #include <iterator>
+#include <utility>
 
 #include "rules_editor/prefix_forms.h"
 #include "rules_editor/rules_file.h"
@@ -9,6 +10,7 @@ namespace pelorin::rules_editor {
 
 void RootViewController::viewDidLoad() {
   dictRules_ = RulesFile::read();
+  rulesAsSaved_ = dictRules_;
 }
 
 void RootViewController::btnClicked_add() {
@@ -59,8 +61,14 @@ void RootViewController::willShowViewController(Screen screen) {
   save();
 }
 
+// Only the user's edits since the last read or save go to the file, so rules
+// another writer stored meanwhile survive and appear in the list.
 void RootViewController::save() {
-  lastSaveFailed_ = !RulesFile::save(dictRules_);
+  auto saved = RulesFile::saveEdits(rulesAsSaved_, dictRules_);
+  lastSaveFailed_ = !saved;
+  if (!saved) return;
+  dictRules_ = *saved;
+  rulesAsSaved_ = std::move(*saved);
 }
 
 }  // namespace pelorin::rules_editor

@@ -12,8 +12,10 @@ namespace pelorin::rules_editor {
 
 // The list screen: the rules in display order (keys in byte order), Edit and
 // Done, Add, Delete, and opening a rule in the rule screen. It keeps the
-// rules in memory and saves the whole dictionary at each delete and each
-// finished edit; an added rule reaches the file with the next save.
+// rules in memory and saves at each delete and each finished edit: the
+// user's edits since the last save are merged into the file as it is then,
+// and the list shows the result. An added rule reaches the file with the
+// next save.
 class RootViewController {
  public:
   enum class EditingStyle { kNone, kDelete, kInsert };
@@ -60,7 +62,8 @@ class RootViewController {
   const platform::Dictionary& dictRules() const { return dictRules_; }
 
   // Whether the last save failed to write the rules file (cleared by the next
-  // save that succeeds), so the screen can say the rules were not saved.
+  // save that succeeds), so the screen can say the rules were not saved; the
+  // edits stay in the list and go with the next save.
   bool lastSaveFailed() const { return lastSaveFailed_; }
 
   // How a rule's value is shown: 0 "Carrier", 1 "Google Voice", else "(Unknown)".
@@ -73,6 +76,8 @@ class RootViewController {
 
   PelorinRuleViewController& smsRuleViewController_;
   platform::Dictionary dictRules_;
+  // The rules as last read or saved: what the user's edits are measured from.
+  platform::Dictionary rulesAsSaved_;
   bool editing_ = false;
   // Set from opening a rule until it is stored; one list screen per process.
   bool editInProgress_ = false;

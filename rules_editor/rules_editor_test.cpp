@@ -179,6 +179,15 @@ TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
        {{"+", "Carrier"}, {"1310", "Google Voice"}},
        {{"+", 0}, {"1310", 1}},
        1},
+      {"a rule stored elsewhere meanwhile survives the next save",
+       {{"1212", 0}},
+       [](User& u) {
+         RulesFile::setRule("(310)", 1);
+         u.del("1212");
+       },
+       {{"1310", "Google Voice"}},
+       {{"1310", 1}},
+       2},
       {"leaving the list without an open rule stores nothing",
        {{"1212", 0}},
        [](User& u) {

@@ -2,6 +2,7 @@
 
 #include "common/darwin_observer_redirect.h"
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "rules_editor/prefix_forms.h"
 
@@ -11,27 +12,63 @@ platform::Dictionary RulesFile::read() {
   return platform::readDictionary(resolvedPath(kRulesFile)).value_or(platform::Dictionary{});
 }
 
-bool RulesFile::save(const platform::Dictionary& rules) {
-  const bool written =
-      platform::writePropertyListAtomically(resolvedPath(kRulesFile), platform::Value(rules));
+void RulesFile::update(const std::function<bool(platform::Dictionary&)>& edit, Change& change) {
+  const std::string path = resolvedPath(kRulesFile);
+  {
+    const auto lock = platform::FileLock::acquire(path);
+    if (!lock.held()) {
+      change.problem = lock.problem();
+      return;
+    }
+    platform::Dictionary rules = read();
+    if (!edit(rules)) return;
+    change.saved = platform::writePropertyListAtomically(path, platform::Value(std::move(rules)));
+  }
+  if (!change.saved) change.problem = "cannot write " + path;
   DarwinObserverRedirect::postNotification(kRulesChangedNotification);
-  return written;
+}
+
+std::optional<platform::Dictionary> RulesFile::saveEdits(const platform::Dictionary& before,
+                                                         const platform::Dictionary& after) {
+  Change change;
+  platform::Dictionary saved;
+  update(
+      [&](platform::Dictionary& rules) {
+        for (const auto& [key, value] : before) {
+          if (!after.contains(key)) rules.erase(key);
+        }
+        for (const auto& [key, value] : after) {
+          const auto old = before.find(key);
+          if (old == before.end() || old->second != value) rules.insert_or_assign(key, value);
+        }
+        saved = rules;
+        return true;
+      },
+      change);
+  if (!change.saved) return std::nullopt;
+  return saved;
 }
 
 RulesFile::Change RulesFile::setRule(const Text& prefix, std::int32_t mode) {
-  platform::Dictionary rules = read();
   Change change{toCanonicalPhoneNumber(prefix)};
-  rules[change.key] = platform::Value(mode);
-  change.saved = save(rules);
+  update(
+      [&](platform::Dictionary& rules) {
+        rules[change.key] = platform::Value(mode);
+        return true;
+      },
+      change);
   return change;
 }
 
 RulesFile::Change RulesFile::deleteRule(const std::string& prefix) {
-  platform::Dictionary rules = read();
   Change change{prefix};
-  if (!rules.contains(prefix)) change.key = toCanonicalPhoneNumber(prefix);
-  change.found = rules.erase(change.key) > 0;
-  if (change.found) change.saved = save(rules);
+  update(
+      [&](platform::Dictionary& rules) {
+        if (!rules.contains(prefix)) change.key = toCanonicalPhoneNumber(prefix);
+        change.found = rules.erase(change.key) > 0;
+        return change.found;
+      },
+      change);
   return change;
 }
 

@@ -21,7 +21,10 @@ class DorvessaSwitch final : public platform::FSSwitchDataSource {
   // set (false for off, true for any other state) and the whole file written
   // back atomically, but only when it could be read: a missing file is never
   // created, and a file that cannot be read (not a dictionary, not a regular
-  // file) is left as it is. The settings notification is posted either way.
+  // file) is left as it is. The file's lock (platform/file_lock.h) is held
+  // from the read to the write; when it cannot be had, nothing is written and
+  // the switch reads unchanged. The settings notification is posted either
+  // way.
   void applyState(platform::FSSwitchState newState, const std::string& switchIdentifier) override;
 };
 

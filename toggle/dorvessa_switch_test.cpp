@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
@@ -143,6 +144,21 @@ TEST_F(DorvessaSwitchTest, UnreadableFileReadsOffAndIsLeftAlone) {
   expectState(FSSwitchStateOff);
   switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
   EXPECT_TRUE(std::filesystem::is_directory(settingsPath()));
+}
+
+// Another writer holds the settings file's lock: the switch gives up within
+// the bound and reads unchanged; once the lock is free it switches.
+TEST_F(DorvessaSwitchTest, HeldLockLeavesTheSwitchUnchanged) {
+  writeSettings({{std::string(settings::kEnableOmniSend), false}, {"username", "alice"}});
+  platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
+  {
+    const auto otherWriter = platform::FileLock::acquire(settingsPath());
+    switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
+    expectState(FSSwitchStateOff);
+  }
+  switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
+  expectState(FSSwitchStateOn);
+  platform::setFileLockWaitForTesting(std::nullopt);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "common/darwin_observer_redirect.h"
 #include "common/logger.h"
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 
 namespace pelorin {
@@ -79,52 +80,71 @@ Text AccessNumberCache::accessNumber(const Text& targetNumber) {
 
 Text AccessNumberCache::targetNumber(const Text& accessNumber) {
   if (!accessNumber) return std::nullopt;
-  Text target;
-  std::string description;
-  std::size_t purged = 0;
   {
     std::lock_guard lock(accessNumbersLock_);
     if (!numberCache_) return std::nullopt;
-    std::vector<std::string> targets;
-    for (const auto& [key, value] : *numberCache_) {
-      if (value == *accessNumber) targets.push_back(key);
-    }
+    const auto targets = targetsOf(*accessNumber);
+    if (targets.empty()) return std::nullopt;
     if (targets.size() == 1) {
-      target = targets.front();
-      Logger::log("Target number %@ found for access number %@ in the cache", target, accessNumber);
-    } else if (targets.size() > 1) {
-      purged = removeTargetsOf(*accessNumber);
-      writeFile();
-      description = describeMap();
+      Logger::log("Target number %@ found for access number %@ in the cache", targets.front(),
+                  accessNumber);
+      return targets.front();
     }
   }
-  if (purged > 0) announceChange(description);
-  return target;
+  const auto purged = changeFile(
+      [&] { return targetsOf(*accessNumber).size() > 1 && removeTargetsOf(*accessNumber) > 0; });
+  if (purged) Logger::log("Access number map: %@", *purged);
+  return std::nullopt;
 }
 
 void AccessNumberCache::addAccessNumber(const Text& accessNumber, const Text& targetNumber) {
   if (!enableAccessNumberCache() || !accessNumber || !targetNumber) return;
-  std::string description;
-  {
-    std::lock_guard lock(accessNumbersLock_);
-    if (!numberCache_) numberCache_ = readNumberFile();
+  const auto added = changeFile([&] {
     removeTargetsOf(*accessNumber);
     (*numberCache_)[*targetNumber] = *accessNumber;
-    writeFile();
-    description = describeMap();
-  }
-  announceChange(description);
+    return true;
+  });
+  if (added) Logger::log("Access number map: %@", *added);
 }
 
 void AccessNumberCache::resetCache() {
   {
     std::lock_guard lock(accessNumbersLock_);
     if (!numberCache_) return;
+  }
+  const auto cleared = changeFile([&] {
     numberCache_->clear();
+    return true;
+  });
+  if (cleared) Logger::log("Access number map is cleared");
+}
+
+// The file's lock is taken before the mutex, so that lookups never wait on
+// another process's writer.
+std::optional<std::string> AccessNumberCache::changeFile(const std::function<bool()>& change) {
+  const auto fileLock = platform::FileLock::acquire(resolvedPath(kAccessNumberCacheFile));
+  if (!fileLock.held()) {
+    Logger::log("Access number map not changed: %@", fileLock.problem());
+    return std::nullopt;
+  }
+  std::string description;
+  {
+    std::lock_guard lock(accessNumbersLock_);
+    numberCache_ = readNumberFile();  // with the pairs other processes stored
+    if (!change()) return std::nullopt;
     writeFile();
+    description = describeMap();
   }
   DarwinObserverRedirect::postNotification(kAccessNumberCacheChangedNotification);
-  Logger::log("Access number map is cleared");
+  return description;
+}
+
+std::vector<std::string> AccessNumberCache::targetsOf(const std::string& accessNumber) const {
+  std::vector<std::string> targets;
+  for (const auto& [target, access] : *numberCache_) {
+    if (access == accessNumber) targets.push_back(target);
+  }
+  return targets;
 }
 
 std::size_t AccessNumberCache::removeTargetsOf(const std::string& accessNumber) {
@@ -156,11 +176,6 @@ void AccessNumberCache::writeFile() {
 std::string AccessNumberCache::describeMap() const {
   if (!Logger::sharedInstance().enableLogging()) return {};  // only the log reads it
   return numberCache_ ? platform::describeTextMap(*numberCache_) : "(null)";
-}
-
-void AccessNumberCache::announceChange(const std::string& mapDescription) {
-  DarwinObserverRedirect::postNotification(kAccessNumberCacheChangedNotification);
-  Logger::log("Access number map: %@", mapDescription);
 }
 
 }  // namespace pelorin

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -17,10 +19,15 @@ namespace pelorin {
 // "com.talvern.GVAccessNumberCacheChangedNotification" (after the lock is
 // released), so the other processes read it again.
 //
+// Each change holds the file's lock (platform/file_lock.h) from reading the
+// file again to writing it, so pairs another process stored meanwhile are
+// kept (and join the map). When the lock cannot be had, the change is not
+// made: a log line says so, nothing is written and nothing posted.
+//
 // Invariant kept by the writers: an access number belongs to at most one
 // target number, a target number has at most one access number.
 //
-// Thread-safe: one lock guards the map and every read and write of the file.
+// Thread-safe: one mutex guards the map and every read and write of the file.
 class AccessNumberCache {
  public:
   AccessNumberCache();
@@ -56,6 +63,13 @@ class AccessNumberCache {
  private:
   using NumberMap = std::map<std::string, std::string>;
 
+  // Under the file's lock and then accessNumbersLock_: reloads the map from
+  // the file and runs `change` on it; when that returns true, writes the file
+  // and posts the change. The map's description for the log when written.
+  std::optional<std::string> changeFile(const std::function<bool()>& change);
+  // Caller holds accessNumbersLock_, with a map loaded. Every target of
+  // `accessNumber`.
+  std::vector<std::string> targetsOf(const std::string& accessNumber) const;
   // Caller holds accessNumbersLock_. Removes every target of `accessNumber`;
   // returns how many there were.
   std::size_t removeTargetsOf(const std::string& accessNumber);
@@ -63,10 +77,10 @@ class AccessNumberCache {
   void enableAndLoad();
   void writeFile();
   std::string describeMap() const;
-  static void announceChange(const std::string& mapDescription);
 
   std::atomic<bool> enabled_{false};
 
+  // Taken after the file's lock, never before it.
   mutable std::mutex accessNumbersLock_;
   // Guarded by accessNumbersLock_:
   std::optional<NumberMap> numberCache_;

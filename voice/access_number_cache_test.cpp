@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
@@ -98,6 +99,30 @@ TEST_F(AccessNumberCacheTest, UnreadableFileReadsAsEmpty) {
   EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
   cache_.addAccessNumber("A", "T");
   EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{{"T", "A"}}));
+}
+
+// Two processes' caches over one file keep each other's pairs; while another
+// writer holds the file's lock a change is given up, unwritten and unannounced.
+TEST_F(AccessNumberCacheTest, OtherProcessesPairsAreKeptAndAHeldLockStopsAChange) {
+  const std::map<std::string, std::string> both = {{"T1", "A1"}, {"T2", "A2"}};
+  AccessNumberCache other;
+  cache_.setEnableAccessNumberCache(true);
+  other.setEnableAccessNumberCache(true);
+  cache_.addAccessNumber("A1", "T1");
+  other.addAccessNumber("A2", "T2");
+  EXPECT_EQ(fileContents(), both);
+  EXPECT_EQ(other.accessNumber("T1"), "A1");
+
+  platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
+  {
+    const auto otherWriter = platform::FileLock::acquire(path());
+    cache_.addAccessNumber("A3", "T3");
+    cache_.resetCache();
+  }
+  platform::setFileLockWaitForTesting(std::nullopt);
+  EXPECT_EQ(fileContents(), both);
+  EXPECT_EQ(cache_.accessNumber("T3"), std::nullopt);
+  EXPECT_EQ(changeNotifications(), 2u);
 }
 
 // An addition racing the switch-on must land on top of the stored pairs,

@@ -209,6 +209,16 @@ void removeStaleTemporaryFiles(const std::filesystem::path& target) {
   }
 }
 
+// The permissions of the file that replaces `path`: those of the regular file
+// there, so that a file its owner made private stays private; 0600 for a new
+// file, as these files hold passwords and phone numbers. A link at
+// the path is not followed (the rename replaces the link itself).
+mode_t replacementMode(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) return status.st_mode & 0777;
+  return 0600;
+}
+
 }  // namespace
 
 std::optional<Value> parsePropertyList(std::span<const std::uint8_t> bytes) {
@@ -267,8 +277,7 @@ bool writePropertyListAtomically(const std::string& path, const Value& value) {
       path + std::string(kTemporaryMark) + std::to_string(::getpid()) + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
-  ::fchmod(fd, 0644);
-  const bool ok = writeAll(fd, xml) && ::fsync(fd) == 0;
+  const bool ok = ::fchmod(fd, replacementMode(path)) == 0 && writeAll(fd, xml) && ::fsync(fd) == 0;
   ::close(fd);
   if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
     ::unlink(temporary.c_str());

@@ -4,6 +4,7 @@
 #include <plist/plist.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +12,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/testing/temporary_root.h"
@@ -109,6 +112,46 @@ TEST(PropertyListTest, FailedWriteReportsFailureAndLeavesNoTemporaryFile) {
     ++entries;
   EXPECT_EQ(entries, 1u);
   EXPECT_FALSE(writePropertyListAtomically(root.path("/prefs/x.plist/occupied/y.plist"), Value(1)));
+}
+
+// A rewrite keeps the permissions of the file it replaces, whatever the umask;
+// a new file is 0600, and so is one put in the place of a link, whose target
+// is left alone.
+TEST(PropertyListTest, RewritesKeepPermissionsAndNewFilesArePrivate) {
+  testing::TemporaryRoot root;
+  const std::string path = root.path("/prefs/x.plist");
+  const std::string target = root.path("/prefs/target");
+  root.writeFile("/prefs/target", "the link's target");
+  std::filesystem::permissions(target, std::filesystem::perms(0644));
+  const auto existing = [&](mode_t mode) {
+    return [&, mode] {
+      root.writeFile("/prefs/x.plist", "old");
+      std::filesystem::permissions(path, std::filesystem::perms(mode));
+    };
+  };
+  const std::vector<std::tuple<const char*, std::function<void()>, mode_t>> cases{
+      {"new", [] {}, 0600},
+      {"0600", existing(0600), 0600},
+      {"0640", existing(0640), 0640},
+      {"0604", existing(0604), 0604},
+      {"link", [&] { std::filesystem::create_symlink(target, path); }, 0600},
+  };
+  for (const mode_t umask : {0, 022, 077}) {
+    for (const auto& [what, plant, expected] : cases) {
+      SCOPED_TRACE(std::string(what) + " under umask " + std::to_string(umask));
+      std::filesystem::remove(path);
+      plant();
+      const mode_t previous = ::umask(umask);
+      ASSERT_TRUE(writePropertyListAtomically(path, Value(Dictionary{{"a", 1}})));
+      ::umask(previous);
+      struct stat status {};
+      ASSERT_EQ(::lstat(path.c_str(), &status), 0);
+      EXPECT_TRUE(S_ISREG(status.st_mode));
+      EXPECT_EQ(status.st_mode & 07777, expected);
+    }
+  }
+  EXPECT_EQ(root.readFile("/prefs/target"), "the link's target");
+  EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0644));
 }
 
 std::vector<std::string> entriesOf(const std::string& folder) {

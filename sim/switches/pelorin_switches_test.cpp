@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
+#include "tools/pelorinctl/pelorinctl_runner.h"
 
 namespace pelorin::sim {
 namespace {
@@ -57,11 +61,12 @@ class PelorinSwitchesTest : public ::testing::Test {
     ASSERT_TRUE(platform::writePropertyListAtomically(root_.path(kSettings), Value(settings)));
   }
 
-  std::optional<Value> omniSend() const {
+  std::optional<Value> stored(const std::string& key) const {
     const auto settings = platform::readDictionary(root_.path(kSettings));
-    if (!settings || settings->count("enableOmniSend") == 0) return std::nullopt;
-    return settings->at("enableOmniSend");
+    if (!settings || settings->count(key) == 0) return std::nullopt;
+    return settings->at(key);
   }
+  std::optional<Value> omniSend() const { return stored("enableOmniSend"); }
 
   platform::testing::TemporaryRoot root_;
 };
@@ -208,6 +213,83 @@ TEST_F(PelorinSwitchesTest, FifoAtTheSettingsPathReadsOffAndIsLeftAlone) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "off\n");
   EXPECT_TRUE(fs::is_fifo(root_.path(kSettings)));
+}
+
+// The settings file keeps its permissions through every rewrite, whatever
+// the umask, and is created private.
+TEST_F(PelorinSwitchesTest, RewritesLeaveTheSettingsFileAsPrivateAsItWas) {
+  const std::string path = root_.path(kSettings);
+  const auto permissions = [&] { return fs::status(path).permissions(); };
+  const std::string toggle = std::string("toggle ") + kDorvessa;
+  for (const mode_t mask : {022, 077}) {
+    SCOPED_TRACE("umask " + std::to_string(mask));
+    const mode_t previous = ::umask(mask);
+    fs::remove(path);
+    EXPECT_EQ(ctl::testing::runPelorinctl("settings set --no-notify password secret").status, 0);
+    EXPECT_EQ(permissions(), fs::perms(0600));
+    EXPECT_EQ(run(toggle).status, 0);
+    EXPECT_EQ(ctl::testing::runPelorinctl("settings set --no-notify recvsig x").status, 0);
+    EXPECT_EQ(permissions(), fs::perms(0600));
+    fs::permissions(path, fs::perms(0640));
+    EXPECT_EQ(run(toggle).status, 0);
+    EXPECT_EQ(permissions(), fs::perms(0640));
+    ::umask(previous);
+  }
+}
+
+// One writer of the settings file: the key it alone changes, and one round of
+// writing, which gives the value the writer reported storing (nothing when it
+// reported failure).
+struct SettingsWriter {
+  std::string key;
+  std::function<std::optional<Value>(int round)> write;
+};
+
+SettingsWriter settingsSet(const std::string& key) {
+  return {key, [key](int round) -> std::optional<Value> {
+            const std::string value = key + std::to_string(round);
+            if (ctl::testing::runPelorinctl("settings set --no-notify " + key + " " + value).status)
+              return std::nullopt;
+            return Value(value);
+          }};
+}
+
+// Writers as separate processes side by side. What a writer last reported
+// storing under its key must be in the file whenever it looks again: a writer
+// that rewrote the file from a stale read would have undone it.
+TEST_F(PelorinSwitchesTest, SideBySideWritersNeverUndoAChangeReportedAsMade) {
+  writeSettings({{"password", "secret"}});
+  const std::string toggle = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root_.path("/no-bus") +
+                             " exec " PELORIN_SWITCHES " toggle " + kDorvessa + " 2>/dev/null";
+  const std::vector<SettingsWriter> writers{
+      settingsSet("recvsig"),
+      settingsSet("sendsig"),
+      {"enableOmniSend", [&](int) -> std::optional<Value> {
+         std::string out;
+         if (platform::testing::runProgram({"sh", "-c", toggle}, &out) != 0) return std::nullopt;
+         return Value(out == "on\n");
+       }}};
+  constexpr int kRounds = 30;
+  std::atomic<int> reported = 0;
+  std::atomic<int> undone = 0;
+  std::vector<std::thread> threads;
+  for (const auto& writer : writers) {
+    threads.emplace_back([&] {
+      std::optional<Value> last;
+      for (int round = 0; round <= kRounds; ++round) {
+        if (last && stored(writer.key) != last) ++undone;
+        if (round == kRounds) break;
+        if (auto value = writer.write(round)) {
+          last = std::move(value);
+          ++reported;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(undone, 0);
+  EXPECT_GT(reported, kRounds * 2);
+  EXPECT_EQ(stored("password"), Value("secret"));
 }
 
 }  // namespace

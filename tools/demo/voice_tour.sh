@@ -23,8 +23,9 @@ admin=$(field admin_url "$state/ready.json")
 section "The stand-in Google Voice service"
 echo "Serving $PELORIN_GV_URL (admin interface $admin); the client trusts its certificate."
 
-# The account, as the settings screen would store it for every library.
-cat > "$root/var/mobile/Library/Preferences/com.talvern.Pelorin.plist" <<'PLIST'
+# The account, as the settings screen would store it for every library
+# (private: it holds the password).
+(umask 077 && cat > "$root/var/mobile/Library/Preferences/com.talvern.Pelorin.plist") <<'PLIST'
 <?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict>

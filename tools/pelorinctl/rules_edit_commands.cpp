@@ -7,7 +7,6 @@
 #include <cctype>
 #include <iostream>
 
-#include "common/names.h"
 #include "rules_editor/rules_file.h"
 #include "tools/pelorinctl/commands.h"
 
@@ -27,9 +26,8 @@ std::optional<std::int32_t> parseMode(std::string text) {
   return std::nullopt;
 }
 
-int reportUnsaved() {
-  std::cerr << "pelorinctl: the rules were not saved: cannot write " << resolvedPath(kRulesFile)
-            << "\n";
+int reportUnsaved(const rules_editor::RulesFile::Change& change) {
+  std::cerr << "pelorinctl: the rules were not saved: " << change.problem << "\n";
   return 1;
 }
 
@@ -40,7 +38,7 @@ int setRule(const EditOptions& options) {
     return 2;
   }
   const auto change = rules_editor::RulesFile::setRule(options.prefix, *mode);
-  if (!change.saved) return reportUnsaved();
+  if (!change.saved) return reportUnsaved(change);
   std::cout << "Rule " << change.key << ": " << (*mode == 0 ? "Carrier" : "Google Voice") << "\n";
   return 0;
 }
@@ -51,7 +49,7 @@ int deleteRule(const EditOptions& options) {
     std::cerr << "pelorinctl: no rule " << change.key << "\n";
     return 1;
   }
-  if (!change.saved) return reportUnsaved();
+  if (!change.saved) return reportUnsaved(change);
   std::cout << "Deleted rule " << change.key << "\n";
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
 #include "tools/pelorinctl/commands.h"
@@ -156,6 +157,35 @@ int show(const ShowOptions& options) {
   return 0;
 }
 
+// Applies `changes` to the settings file, holding its lock from the read to
+// the write so that no other writer's change is lost. 0, or 1 with a message.
+int store(std::vector<std::pair<std::string, platform::Value>>& changes) {
+  const std::string path = resolvedPath(kSettingsFile);
+  const auto lock = platform::FileLock::acquire(path);
+  if (!lock.held()) {
+    std::fprintf(stderr, "pelorinctl: the settings were not changed: %s\n", lock.problem().c_str());
+    return 1;
+  }
+  platform::Dictionary settings;
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) {
+    auto existing = platform::readDictionary(path);
+    if (!existing) {
+      // Replacing it would lose whatever the user keeps there.
+      std::fprintf(stderr, "pelorinctl: %s is not a settings dictionary; not changed\n",
+                   path.c_str());
+      return 1;
+    }
+    settings = std::move(*existing);
+  }
+  for (auto& [key, value] : changes) settings[key] = std::move(value);
+  if (!platform::writePropertyListAtomically(path, platform::Value(std::move(settings)))) {
+    std::fprintf(stderr, "pelorinctl: could not write %s\n", path.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int set(const SetOptions& options) {
   if (options.pairs.size() % 2 != 0) {
     std::fprintf(stderr, "pelorinctl: settings set takes KEY VALUE pairs\n");
@@ -178,24 +208,7 @@ int set(const SetOptions& options) {
     changes.emplace_back(key, std::move(*value));
   }
 
-  const std::string path = resolvedPath(kSettingsFile);
-  platform::Dictionary settings;
-  std::error_code error;
-  if (std::filesystem::exists(path, error)) {
-    auto existing = platform::readDictionary(path);
-    if (!existing) {
-      // Replacing it would lose whatever the user keeps there.
-      std::fprintf(stderr, "pelorinctl: %s is not a settings dictionary; not changed\n",
-                   path.c_str());
-      return 1;
-    }
-    settings = std::move(*existing);
-  }
-  for (auto& [key, value] : changes) settings[key] = std::move(value);
-  if (!platform::writePropertyListAtomically(path, platform::Value(std::move(settings)))) {
-    std::fprintf(stderr, "pelorinctl: could not write %s\n", path.c_str());
-    return 1;
-  }
+  if (const int status = store(changes); status != 0) return status;
   if (options.noNotify) return 0;
   if (!platform::busReachable()) {
     std::fprintf(stderr, "pelorinctl: settings written; no session bus reachable to notify\n");

@@ -1,10 +1,12 @@
 // pelorinctl settings against the real program.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "common/names.h"
+#include "platform/file_lock.h"
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
 #include "platform/testing/private_bus.h"
@@ -91,6 +93,43 @@ TEST_F(SettingsCommandTest, SetPostsTheSettingsNotificationUnlessAskedNotTo) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(seen, 1);
   EXPECT_EQ(file(), (platform::Dictionary{{"enableLogging", false}}));
+}
+
+// Another writer holds the files' locks: each command waits out the bound,
+// says why it gave up and exits 1, writing nothing.
+TEST_F(SettingsCommandTest, WritersGiveUpOnAHeldLockWithoutWriting) {
+  const std::string settings = root_.path(std::string(kSettingsFile));
+  const std::string rules = root_.path(std::string(kRulesFile));
+  const platform::Dictionary keptSettings{{"recvsig", "kept"}};
+  const platform::Dictionary keptRules{{"1212", 1}};
+  platform::writePropertyListAtomically(settings, keptSettings);
+  platform::writePropertyListAtomically(rules, keptRules);
+  const auto settingsLock = platform::FileLock::acquire(settings);
+  const auto rulesLock = platform::FileLock::acquire(rules);
+  const std::vector<std::pair<std::string, std::string>> writers{
+      {"settings set --no-notify recvsig lost",
+       "settings were not changed: cannot lock " + settings},
+      {"rules set 310 1", "rules were not saved: cannot lock " + rules},
+      {"rules delete 212", "rules were not saved: cannot lock " + rules},
+  };
+  // Side by side, so that the test waits out the bound once.
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<std::future<ctl::testing::CommandResult>> runs;
+  for (const auto& [arguments, message] : writers) {
+    runs.push_back(std::async(std::launch::async, [arguments = arguments] {
+      return runPelorinctl(arguments + " 2>&1 >/dev/null #");  // standard error only
+    }));
+  }
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    const auto run = runs[i].get();
+    EXPECT_EQ(run.status, 1) << writers[i].first;
+    EXPECT_NE(run.out.find(writers[i].second), std::string::npos) << run.out;
+  }
+  const auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, platform::kFileLockWait);
+  EXPECT_LT(waited, platform::kFileLockWait + std::chrono::seconds(10));
+  EXPECT_EQ(file(), keptSettings);
+  EXPECT_EQ(platform::readDictionary(rules), keptRules);
 }
 
 }  // namespace
