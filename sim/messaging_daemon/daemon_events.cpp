@@ -59,7 +59,8 @@ nlohmann::json messageJson(const StoredMessage& message) {
           {"chatIdentifier", textJson(message.chatIdentifier)},
           {"attachments", message.attachments},
           {"errorCode", message.errorCode},
-          {"carrierRecipients", carrierRecipients}};
+          {"carrierRecipients", carrierRecipients},
+          {"time", message.time}};
 }
 
 std::string jsonLine(const nlohmann::json& value) {

@@ -17,6 +17,8 @@
 #include <nlohmann/json.hpp>
 #include <variant>
 
+#include "platform/clock.h"
+
 namespace pelorin::sim {
 namespace {
 
@@ -38,6 +40,7 @@ constexpr const char* kSchema =
     "  recipients BLOB NOT NULL,"
     "  attachments BLOB NOT NULL,"
     "  carrier_recipients BLOB,"
+    "  time REAL NOT NULL,"
     "  text TEXT);"
     "CREATE INDEX messages_by_message_id ON messages(message_id) WHERE message_id IS NOT NULL;"
     "CREATE INDEX messages_by_guid ON messages(guid) WHERE guid IS NOT NULL;"
@@ -52,17 +55,17 @@ constexpr const char* kSchema =
 // The columns in the order of StoredMessage, as readMessage() takes them.
 #define MESSAGE_COLUMNS                                                             \
   "serial, service, direction, sender, recipients, text, state, message_id, guid, " \
-  "chat_identifier, attachments, error_code, carrier_recipients"
+  "chat_identifier, attachments, error_code, carrier_recipients, time"
 
-// Parameters ?1 to ?12 are bindFields()'s.
+// Parameters ?1 to ?13 are bindFields()'s.
 constexpr const char* kInsert =
     "INSERT INTO messages (service, direction, sender, recipients, text, state, message_id, guid, "
-    "chat_identifier, attachments, error_code, carrier_recipients) "
-    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)";
+    "chat_identifier, attachments, error_code, carrier_recipients, time) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)";
 constexpr const char* kRewrite =
     "UPDATE messages SET service = ?1, direction = ?2, sender = ?3, recipients = ?4, text = ?5, "
     "state = ?6, message_id = ?7, guid = ?8, chat_identifier = ?9, attachments = ?10, "
-    "error_code = ?11, carrier_recipients = ?12 WHERE serial = ?13";
+    "error_code = ?11, carrier_recipients = ?12, time = ?13 WHERE serial = ?14";
 
 struct ConnectionCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -105,6 +108,7 @@ class Query {
   Query& operator=(const Query&) = delete;
 
   void bind(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
+  void bind(int index, double value) { sqlite3_bind_double(statement_, index, value); }
   void bind(int index, const std::string& text) {
     sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   }
@@ -131,6 +135,7 @@ class Query {
 
   bool isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
   std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+  double real(int column) const { return sqlite3_column_double(statement_, column); }
   Text text(int column) const {
     if (isNull(column)) return std::nullopt;
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
@@ -158,6 +163,7 @@ void bindFields(Query& query, const StoredMessage& m) {
   query.bind(10, m.attachments);
   query.bind(11, m.errorCode);
   if (m.carrierRecipients) query.bind(12, *m.carrierRecipients);
+  query.bind(13, m.time);
 }
 
 StoredMessage readMessage(const Query& row) {
@@ -175,6 +181,7 @@ StoredMessage readMessage(const Query& row) {
   m.attachments = row.list(10);
   m.errorCode = row.integer(11);
   if (!row.isNull(12)) m.carrierRecipients = row.list(12);
+  m.time = row.real(13);
   return m;
 }
 
@@ -418,6 +425,7 @@ std::uint64_t MessageStore::add(StoredMessage message) {
   {
     std::lock_guard lock(mutex_);
     if (!db_) return 0;
+    message.time = platform::currentDate().secondsSince2001;
     Query insert(db_->insert.get());
     bindFields(insert, message);
     if (insert.step() != SQLITE_DONE) return 0;
@@ -462,7 +470,7 @@ bool MessageStore::update(const Finder& find, const std::function<void(StoredMes
     found->serial = serial;
     Query rewrite(db_->rewrite.get());
     bindFields(rewrite, *found);
-    rewrite.bind(13, static_cast<std::int64_t>(serial));
+    rewrite.bind(14, static_cast<std::int64_t>(serial));
     if (rewrite.step() != SQLITE_DONE) return false;
     changed = std::move(*found);
   }

@@ -29,6 +29,8 @@ struct StoredMessage {
   std::int64_t errorCode = 0;
   // Where the simulated carrier sent it (after any change of recipient), if it did.
   std::optional<std::vector<std::string>> carrierRecipients;
+  // When the store took it, in seconds since 2001 (the platform clock).
+  double time = 0;
 
   bool operator==(const StoredMessage&) const = default;
 };
@@ -72,8 +74,9 @@ class MessageStore {
   MessageStore(const MessageStore&) = delete;
   MessageStore& operator=(const MessageStore&) = delete;
 
-  // Adds the message under the next serial (after every stored one); returns
-  // the serial, or 0 when it could not be stored.
+  // Adds the message under the next serial (after every stored one), stamped
+  // with the platform clock's time; returns the serial, or 0 when it could
+  // not be stored.
   std::uint64_t add(StoredMessage message);
 
   // Changes the newest message with that carrier id / guid; false when none

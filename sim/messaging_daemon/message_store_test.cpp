@@ -10,6 +10,7 @@
 #include <functional>
 #include <set>
 
+#include "platform/clock.h"
 #include "platform/testing/temporary_root.h"
 
 namespace pelorin::sim {
@@ -70,7 +71,12 @@ TEST_F(MessageStoreTest, EveryFieldSurvivesAReopenExactly) {
        Strings{"+1", odd}},
       {0, "SMS", "outgoing", odd, {}, odd, "sent", UINT32_MAX, odd, odd, {}, INT64_MIN},
   };
-  for (auto& m : messages) m.serial = store_->add(m);
+  platform::setCurrentDateForTesting(1234.5);  // each message is stamped when stored
+  for (auto& m : messages) {
+    m.serial = store_->add(m);
+    m.time = 1234.5;
+  }
+  platform::setCurrentDateForTesting(std::nullopt);
   EXPECT_EQ(serials(messages), (Serials{1, 2, 3, 4}));
   MessageStore& again = reopen();
   EXPECT_EQ(all(), messages);

@@ -130,13 +130,9 @@ std::optional<std::string> writeNewPrivateFile(const std::string& folder,
 
 }  // namespace
 
-DeviceApi::DeviceApi(Config config, DeviceLink& link, const ToolRunner& tools, MessageTimes& times,
+DeviceApi::DeviceApi(Config config, DeviceLink& link, const ToolRunner& tools,
                      AlertDismissals& dismissals)
-    : config_(std::move(config)),
-      link_(link),
-      tools_(tools),
-      times_(times),
-      dismissals_(dismissals) {}
+    : config_(std::move(config)), link_(link), tools_(tools), dismissals_(dismissals) {}
 
 void DeviceApi::install(httplib::Server& server) {
   server.Get("/api/messages", [this](const Request&, Response& r) { messages(r); });
@@ -191,7 +187,6 @@ void DeviceApi::install(httplib::Server& server) {
 void DeviceApi::messages(Response& response) {
   auto listed = link_.list(kDaemonHost, "ListMessages");
   if (answeredFailure(response, listed)) return;
-  for (auto& message : *listed.value) message = times_.stamp(std::move(message));
   answer(response, 200, {{"items", std::move(*listed.value)}});
 }
 

@@ -7,7 +7,6 @@
 
 #include "sim/web/alert_dismissals.h"
 #include "sim/web/device_link.h"
-#include "sim/web/message_times.h"
 #include "sim/web/tool_runner.h"
 
 namespace pelorin::sim::web {
@@ -29,8 +28,7 @@ class DeviceApi {
   static constexpr std::size_t kMaxJsonBytes = std::size_t{1} << 20;
   static constexpr std::size_t kMaxMailBytes = std::size_t{4} << 20;
 
-  DeviceApi(Config config, DeviceLink& link, const ToolRunner& tools, MessageTimes& times,
-            AlertDismissals& dismissals);
+  DeviceApi(Config config, DeviceLink& link, const ToolRunner& tools, AlertDismissals& dismissals);
 
   // Adds the API's routes (under /api/) to `server`.
   void install(httplib::Server& server);
@@ -57,7 +55,6 @@ class DeviceApi {
   const Config config_;
   DeviceLink& link_;
   const ToolRunner& tools_;
-  MessageTimes& times_;
   AlertDismissals& dismissals_;
 };
 

@@ -54,8 +54,7 @@ void EventFeed::Queue::close() {
   changed_.notify_all();
 }
 
-EventFeed::EventFeed(MessageTimes& times, std::function<void()> deviceDown)
-    : times_(times), deviceDown_(std::move(deviceDown)) {}
+EventFeed::EventFeed(std::function<void()> deviceDown) : deviceDown_(std::move(deviceDown)) {}
 
 EventFeed::~EventFeed() {
   stop();
@@ -146,7 +145,6 @@ int EventFeed::onSignal(sd_bus_message* message, void* data, sd_bus_error*) {
   } else {
     event = nlohmann::json::parse(text, nullptr, false);
     if (event.is_discarded()) return 0;
-    if (event.contains("message")) event["message"] = source->feed->times_.stamp(event["message"]);
   }
   source->feed->publish(dumped({{"source", source->name}, {"event", std::move(event)}}));
   return 0;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/linux/bus_connection.h"
-#include "sim/web/message_times.h"
 
 namespace pelorin::sim::web {
 
@@ -50,10 +49,9 @@ class EventFeed {
     bool closed_ = false;            // guarded by mutex_
   };
 
-  // `times` stamps the messages of `added` and `updated` events; it must
-  // outlive the feed. `deviceDown` is called once, on the feed's thread, when
-  // the bus connection is lost.
-  EventFeed(MessageTimes& times, std::function<void()> deviceDown);
+  // `deviceDown` is called once, on the feed's thread, when the bus
+  // connection is lost.
+  explicit EventFeed(std::function<void()> deviceDown);
   ~EventFeed();
 
   // Connects to the bus at `address`, subscribes and starts the thread.
@@ -80,7 +78,6 @@ class EventFeed {
   static int onSignal(sd_bus_message* message, void* data, sd_bus_error* error);
   void run();
 
-  MessageTimes& times_;
   const std::function<void()> deviceDown_;
   platform::bus::BusPtr bus_;  // used by the feed's thread only, once started
   std::vector<std::unique_ptr<Source>> sources_;

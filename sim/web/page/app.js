@@ -110,7 +110,8 @@ function conversations() {
 }
 
 function timeOf(message) {
-  return message.seenAt ? new Date(message.seenAt).toLocaleTimeString() : '';
+  // Seconds since 2001, as the device's clock keeps them.
+  return message.time ? new Date((message.time + 978307200) * 1000).toLocaleTimeString() : '';
 }
 
 function bubble(message) {
