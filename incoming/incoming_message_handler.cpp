@@ -62,9 +62,14 @@ bool IncomingMessageHandler::handleGVPushNotification(const platform::APSIncomin
   if (apsDictionary == nullptr) return false;
   auto alertValue = apsDictionary->find("alert");
   if (alertValue == apsDictionary->end()) return false;
-  Logger::log("%@\n%@\n", "Push alert received", alertValue->second);
-  // A structured alert (a dictionary) is no text banner: the platform shows it.
+  // A text alert is written as it is; a structured one (a dictionary) by its
+  // description, and it is no text banner: the platform shows it.
   const auto* alert = alertValue->second.asString();
+  if (alert != nullptr) {
+    Logger::log("%@\n%@\n", "Push alert received", *alert);
+  } else {
+    Logger::log("%@\n%@\n", "Push alert received", alertValue->second);
+  }
   if (alert == nullptr || alert->rfind(kTextFromPrefix, 0) != 0) return false;
 
   Text sender;
