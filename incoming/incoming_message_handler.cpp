@@ -96,23 +96,37 @@ IncomingMessageHandler::ReceivedSMS IncomingMessageHandler::recordFields(
 
 void IncomingMessageHandler::handleReceivedSMSforMessage(const std::string& /*messageName*/,
                                                          const platform::Dictionary& record) {
+  const auto resolved =
+      resolvedRecord(record, [this](const Text& name) { return numberForName(name); });
+  if (resolved) deliverReceivedSMS(*resolved);
+}
+
+std::optional<platform::Dictionary> IncomingMessageHandler::resolvedRecord(
+    const platform::Dictionary& record, const SenderLookup& lookUp) {
   auto [text, sender] = recordFields(record);
   Logger::log("Notification received for sender %@", sender);
   if (!text) {
     Logger::log("Dropped a received record without a text");
-    return;
+    return std::nullopt;
   }
   if (!CommonUtils::isNumberValidforSMS(sender)) {
-    sender = contacts().convertToPhoneNumber(sender);
+    sender = lookUp(sender);
     Logger::log("Found the sender phone %@ with text message %@", sender, text);
   }
-  const platform::Dictionary delivered = recordOf(text, sender);
+  return recordOf(text, sender);
+}
+
+Text IncomingMessageHandler::numberForName(const Text& name) {
+  return contacts().convertToPhoneNumber(name);
+}
+
+void IncomingMessageHandler::deliverReceivedSMS(const platform::Dictionary& record) {
   if (isAniPhone()) {
-    processasSMS(delivered);
+    processasSMS(record);
   } else {
-    processasiMsg(delivered);
+    processasiMsg(record);
   }
-  autoRules().addRecipient(sender);
+  autoRules().addRecipient(recordFields(record).sender);
 }
 
 void IncomingMessageHandler::processasSMS(const platform::Dictionary& record) {
