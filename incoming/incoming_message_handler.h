@@ -167,7 +167,7 @@ class IncomingMessageHandler {
   AutoRuleHandler& autoRules() const;
   IncomingDistributedMessageHandler& centreClient() const;
 
-  const Collaborators collaborators_;
+  const Collaborators collaborators_{};
 
   std::atomic<bool> enableReceiveOfficialGV_{false};
   std::atomic<bool> isAniPhone_{true};
