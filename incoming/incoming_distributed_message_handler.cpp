@@ -6,6 +6,7 @@
 #include "common/logger.h"
 #include "common/names.h"
 #include "incoming/incoming_message_handler.h"
+#include "incoming/received_sms_worker.h"
 #include "platform/dynamic_library.h"
 #include "platform/rocketbootstrap.h"
 #include "platform/root_path.h"
@@ -59,11 +60,13 @@ void IncomingDistributedMessageHandler::registerForSMSRecvd() {
   registerForSMSRecvd(IncomingMessageHandler::sharedInstance());
 }
 
-void IncomingDistributedMessageHandler::registerForSMSRecvd(IncomingMessageHandler& handler) {
+void IncomingDistributedMessageHandler::registerForSMSRecvd(IncomingMessageHandler& handler,
+                                                            std::chrono::milliseconds lookupBound) {
+  auto worker = std::make_shared<ReceivedSMSWorker>(handler, lookupBound);
   messagingCenter_->registerForMessageName(
       std::string(kSMSReceivedMessageName),
-      [&handler](const std::string& messageName, const platform::Dictionary& userInfo) {
-        handler.handleReceivedSMSforMessage(messageName, userInfo);
+      [worker](const std::string&, const platform::Dictionary& userInfo) {
+        worker->take(userInfo);
       });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "platform/messaging_center.h"
@@ -16,6 +17,9 @@ class IncomingMessageHandler;
 // Each process-wide instance is created on first request and never destroyed.
 class IncomingDistributedMessageHandler {
  public:
+  // The longest a received record waits for its sender's lookup.
+  static constexpr std::chrono::milliseconds kLookupBound{15'000};
+
   // The server: takes the centre's name and serves it on the calling
   // thread's run loop (in the daemon, the thread that ran Quenlow's start-up).
   // When the name cannot be taken the server receives nothing (the platform
@@ -32,9 +36,13 @@ class IncomingDistributedMessageHandler {
   IncomingDistributedMessageHandler& operator=(const IncomingDistributedMessageHandler&) = delete;
 
   // Server: every "SMSReceived" message goes to `handler` (the process's
-  // incoming handler by default), on the serving thread, one at a time.
+  // incoming handler by default) through a ReceivedSMSWorker: a display-name
+  // sender is looked up off the serving thread, waiting at most
+  // `lookupBound`, and the records are delivered on the serving thread in the
+  // order they arrived. The handler must outlive the centre.
   void registerForSMSRecvd();
-  void registerForSMSRecvd(IncomingMessageHandler& handler);
+  void registerForSMSRecvd(IncomingMessageHandler& handler,
+                           std::chrono::milliseconds lookupBound = kLookupBound);
 
   // Client: sends one record without waiting for a reply. A record made
   // without a text carries neither entry; one without a sender carries the

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 
 #include "common/names.h"
 #include "incoming/contact_cache.h"
 #include "incoming/incoming_message_handler.h"
 #include "outgoing/auto_rule_handler.h"
 #include "platform/dynamic_library.h"
+#include "platform/http_client.h"
 #include "platform/rocketbootstrap.h"
 #include "platform/run_loop.h"
 #include "platform/testing/notification_recorder.h"
@@ -64,6 +66,60 @@ TEST_F(ReceivedSMSCentreTest, ARecordFromAClientBecomesAnInjectedText) {
   ASSERT_TRUE(first);
   EXPECT_EQ(first->text(), "hello");
   EXPECT_EQ(first->sender()->digits(), "2125551212");
+}
+
+// Holds every request until released, then fails it: a service that does
+// not answer.
+class UnansweringClient final : public platform::HttpClient {
+ public:
+  platform::HttpOutcome send(const platform::HttpRequest&) override {
+    released_.wait();
+    return {};
+  }
+  std::vector<platform::HttpCookie> cookies() override { return {}; }
+  void release() { release_.set_value(); }
+
+ private:
+  std::promise<void> release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+// A lookup that hangs holds no serving thread and the records behind it at
+// most the bound: they are delivered in the order they came, the hung name
+// as it came, and a name after it too (one lookup at a time).
+using ReceivedSMSCentreConcurrencyTest = ReceivedSMSCentreTest;
+
+TEST_F(ReceivedSMSCentreConcurrencyTest, AHangingLookupHoldsRecordsAtMostItsBoundInOrder) {
+  UnansweringClient silent;
+  platform::setHttpClient(&silent);
+  voice_.setUserName("someone@example.com");
+  voice_.setPassword("secret");
+  IncomingDistributedMessageHandler server(centre());
+  ASSERT_TRUE(server.messagingCenter()->runServerOnCurrentThread());
+  server.registerForSMSRecvd(handler_, 300ms);
+  IncomingDistributedMessageHandler client(centre());
+  // Before the server goes (it waits for the lookup), the lookup ends.
+  struct Release {
+    UnansweringClient& client;
+    ~Release() {
+      client.release();
+      platform::setHttpClient(nullptr);
+    }
+  } release{silent};
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {"Bob Example", "first"}, {"2125551212", "second"}, {"Ann", "third"}};
+  for (const auto& [sender, text] : records) ASSERT_TRUE(client.sendSMSMessage(text, sender));
+  bool servedBeforeAnyDelivery = false;
+  platform::RunLoop::current()->perform([&] { servedBeforeAnyDelivery = announced() == 0; });
+
+  ASSERT_TRUE(platform::RunLoop::current()->runUntil([&] { return announced() == 3; }, 10s));
+  EXPECT_TRUE(servedBeforeAnyDelivery);
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    auto message = handler_.processIncomingMessage(IncomingMessageHandler::kFirstInjectedId + i);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->text(), records[i].second);
+    EXPECT_EQ(message->sender()->digits(), records[i].first);
+  }
 }
 
 TEST_F(ReceivedSMSCentreTest, PayloadsCarryTheTextFirstAndNothingWithoutIt) {

@@ -62,9 +62,14 @@ bool IncomingMessageHandler::handleGVPushNotification(const platform::APSIncomin
   if (apsDictionary == nullptr) return false;
   auto alertValue = apsDictionary->find("alert");
   if (alertValue == apsDictionary->end()) return false;
-  Logger::log("%@\n%@\n", "Push alert received", alertValue->second);
-  // A structured alert (a dictionary) is no text banner: the platform shows it.
+  // A text alert is written as it is; a structured one (a dictionary) by its
+  // description, and it is no text banner: the platform shows it.
   const auto* alert = alertValue->second.asString();
+  if (alert != nullptr) {
+    Logger::log("%@\n%@\n", "Push alert received", *alert);
+  } else {
+    Logger::log("%@\n%@\n", "Push alert received", alertValue->second);
+  }
   if (alert == nullptr || alert->rfind(kTextFromPrefix, 0) != 0) return false;
 
   Text sender;
@@ -91,23 +96,37 @@ IncomingMessageHandler::ReceivedSMS IncomingMessageHandler::recordFields(
 
 void IncomingMessageHandler::handleReceivedSMSforMessage(const std::string& /*messageName*/,
                                                          const platform::Dictionary& record) {
+  const auto resolved =
+      resolvedRecord(record, [this](const Text& name) { return numberForName(name); });
+  if (resolved) deliverReceivedSMS(*resolved);
+}
+
+std::optional<platform::Dictionary> IncomingMessageHandler::resolvedRecord(
+    const platform::Dictionary& record, const SenderLookup& lookUp) {
   auto [text, sender] = recordFields(record);
   Logger::log("Notification received for sender %@", sender);
   if (!text) {
     Logger::log("Dropped a received record without a text");
-    return;
+    return std::nullopt;
   }
   if (!CommonUtils::isNumberValidforSMS(sender)) {
-    sender = contacts().convertToPhoneNumber(sender);
+    sender = lookUp(sender);
     Logger::log("Found the sender phone %@ with text message %@", sender, text);
   }
-  const platform::Dictionary delivered = recordOf(text, sender);
+  return recordOf(text, sender);
+}
+
+Text IncomingMessageHandler::numberForName(const Text& name) {
+  return contacts().convertToPhoneNumber(name);
+}
+
+void IncomingMessageHandler::deliverReceivedSMS(const platform::Dictionary& record) {
   if (isAniPhone()) {
-    processasSMS(delivered);
+    processasSMS(record);
   } else {
-    processasiMsg(delivered);
+    processasiMsg(record);
   }
-  autoRules().addRecipient(sender);
+  autoRules().addRecipient(recordFields(record).sender);
 }
 
 void IncomingMessageHandler::processasSMS(const platform::Dictionary& record) {

@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -67,12 +69,26 @@ class IncomingMessageHandler {
 
   // --- Messaging daemon ---
 
-  // The received-SMS centre's handler (server thread): a sender that is no
-  // number is looked up as a contact name; the record is delivered as SMS on
-  // an iPhone, as iMessage otherwise; the sender becomes an automatic rule.
-  // A record without a text is dropped.
+  // The received-SMS centre's handler, all on the calling thread: a sender
+  // that is no number is looked up as a contact name (blocking on the
+  // network); the record is delivered as SMS on an iPhone, as iMessage
+  // otherwise; the sender becomes an automatic rule. A record without a text
+  // is dropped.
   void handleReceivedSMSforMessage(const std::string& messageName,
                                    const platform::Dictionary& record);
+
+  // The same in two steps, for a server that keeps the lookup off its thread
+  // (ReceivedSMSWorker). resolvedRecord (any thread; waits as long as
+  // `lookUp`): the record as it is to be delivered, its sender replaced by
+  // what `lookUp` gives when it is no number; nothing for a record without a
+  // text. deliverReceivedSMS (the serving thread): delivers a resolved record.
+  using SenderLookup = std::function<Text(const Text& name)>;
+  std::optional<platform::Dictionary> resolvedRecord(const platform::Dictionary& record,
+                                                     const SenderLookup& lookUp);
+  void deliverReceivedSMS(const platform::Dictionary& record);
+  // The number for a display-name sender from the contact cache, or the name
+  // unchanged. Any thread; blocks on the network.
+  Text numberForName(const Text& name);
   // Queues the record under the next injected id and announces it with
   // "kCTMessageReceivedNotification" (after the queue's lock is released).
   void processasSMS(const platform::Dictionary& record);

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "common/logger.h"
 #include "common/names.h"
 #include "incoming/contact_cache.h"
 #include "incoming/incoming_distributed_message_handler.h"
@@ -109,6 +110,7 @@ TEST_F(IncomingMessageHandlerTest, PushAlertsAreCutIntoSenderAndText) {
       {"prefix later in the alert", true, gv, alert("New Text from 2125551212:\nhi"), false, "",
        ""},
   };
+  Logger::sharedInstance().setEnableLogging(true);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     delivered_.clear();
@@ -122,6 +124,11 @@ TEST_F(IncomingMessageHandlerTest, PushAlertsAreCutIntoSenderAndText) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0], record(c.text, c.sender));
   }
+  Logger::sharedInstance().setEnableLogging(false);
+  // The alert is logged as it came, neither quoted nor escaped.
+  EXPECT_NE(root_.readFile(std::string(kLogFile))
+                .find("Push alert received\nText from (212) 555-1212:\nA:\nB\n"),
+            std::string::npos);
 }
 
 TEST_F(IncomingMessageHandlerTest, PushIsLeftToThePlatformWhenTheCentreCannotTakeIt) {

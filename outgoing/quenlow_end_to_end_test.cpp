@@ -318,6 +318,29 @@ TEST_F(QuenlowEndToEndTest, ADisplayNameIsResolvedOnceThroughTheContactCache) {
   EXPECT_EQ(requests("/voice/inbox/recent/sms"), 1u);
 }
 
+// While a display name is looked up on a slow service, the daemon's main loop
+// answers control calls (a carrier SMS delivered meanwhile is stored first),
+// and the records keep the order in which they came.
+TEST_F(QuenlowEndToEndTest, ASlowNameLookupHoldsNeitherTheMainLoopNorTheOrder) {
+  writeSettings();
+  service_.addInboxEntry("Bob Example", "+12125550123", "earlier text");
+  service_.addFault({.path = "/voice/inbox/recent/sms", .delayMs = 6000});
+  startHost();
+  sendRecord("Bob Example", "first");
+  sendRecord("2125551212", "second");
+  ASSERT_TRUE(host_->call("DeliverSMS", {"ss", "3125550000", "by the carrier meanwhile"}));
+  for (const char* text : {"by the carrier meanwhile", "first", "second"}) {
+    const auto incoming = nextIncoming();
+    ASSERT_TRUE(incoming) << text;
+    EXPECT_EQ((*incoming)["message"]["text"], text);
+    if (std::string_view(text) == "first") {
+      EXPECT_NE((*incoming)["message"]["sender"].get<std::string>().find("2125550123"),
+                std::string::npos)
+          << incoming->dump();
+    }
+  }
+}
+
 TEST_F(QuenlowEndToEndTest, AForwardedCarrierSMSIsRewrittenToItsSender) {
   writeSettings();
   startHost();

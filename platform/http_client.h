@@ -24,12 +24,30 @@ struct HttpRequest {
   std::string url;
   std::vector<HttpHeaderField> headerFields;
   std::string body;
+  // Whether the service acting on the request twice does no harm. One that
+  // is not (a text to send) goes out at most once: the client never sends it
+  // again by itself, as it otherwise may when a reused connection closes
+  // before any answer came.
+  bool repeatable = true;
 };
 
 // The final reply after redirects: its status code and its body bytes.
 struct HttpResponse {
   long status = 0;
   std::string body;
+};
+
+// What came of a request: the final reply, or none and whether the request
+// may nonetheless have reached the service.
+struct HttpOutcome {
+  std::optional<HttpResponse> reply;
+  // Without a reply: true when the request was, or may have been, written
+  // before the exchange broke off (a time-out or a connection lost while
+  // waiting for the answer, a failure after a redirect), so the service may
+  // have acted on it; false when the failure shows that nothing reached the
+  // service (no connection, the TLS handshake or verification failed, a URL
+  // or scheme refused).
+  bool mayHaveArrived = false;
 };
 
 // A stored cookie, as the cookie store lists it.
@@ -52,10 +70,11 @@ class HttpClient {
 
   // Sends `request` and blocks until the whole reply is in, following
   // redirects. HTTPS only: a URL or a redirect to any other scheme is a
-  // transport failure. Returns the final reply, whatever its status; nullopt on any
-  // transport failure (host unreachable, TLS verification failed, connection
-  // dropped, time-out, malformed URL). Never throws.
-  virtual std::optional<HttpResponse> send(const HttpRequest& request) = 0;
+  // transport failure. The outcome holds the final reply, whatever its
+  // status; no reply on any transport failure (host unreachable, TLS
+  // verification failed, connection dropped, time-out, malformed URL), and
+  // then whether the request may have arrived. Never throws.
+  virtual HttpOutcome send(const HttpRequest& request) = 0;
 
   // Every cookie in the store, in the order they were first stored, across
   // all hosts and paths.

@@ -13,8 +13,8 @@ void RootViewController::viewDidLoad() {
   rulesAsSaved_ = dictRules_;
 }
 
-void RootViewController::btnClicked_add() {
-  dictRules_.insert_or_assign("+", platform::Value(0));
+bool RootViewController::btnClicked_add() {
+  return dictRules_.emplace(kNewRuleKey, platform::Value(0)).second;
 }
 
 std::string RootViewController::modeTitle(const platform::Value& value) {
@@ -45,12 +45,18 @@ void RootViewController::commitEditingStyle(EditingStyle style, std::size_t row)
 }
 
 bool RootViewController::didSelectRowAtIndexPath(std::size_t row) {
-  if (row >= dictRules_.size()) return false;
+  if (editing_ || row >= dictRules_.size()) return false;
   const auto it = std::next(dictRules_.begin(), static_cast<std::ptrdiff_t>(row));
   smsRuleViewController_.setPrefix(it->first, it->second.int32Reading());
   dictRules_.erase(it);
   editInProgress_ = true;
   return true;
+}
+
+std::optional<std::size_t> RootViewController::rowForKey(std::string_view key) const {
+  const auto it = dictRules_.find(std::string(key));
+  if (it == dictRules_.end()) return std::nullopt;
+  return static_cast<std::size_t>(std::distance(dictRules_.begin(), it));
 }
 
 void RootViewController::willShowViewController(Screen screen) {

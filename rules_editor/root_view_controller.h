@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 #include "platform/value.h"
@@ -40,8 +41,13 @@ class RootViewController {
   std::string leftButtonTitle() const { return editing_ ? "Done" : "Edit"; }
   Text rightButtonTitle() const { return editing_ ? Text() : Text("Add"); }
 
+  // The key of a rule added with Add and not yet opened.
+  static constexpr std::string_view kNewRuleKey = "+";
+
   // Stores Carrier under "+" in memory only; nothing is written or posted.
-  void btnClicked_add();
+  // False, changing nothing, when a "+" rule is in the list already (opening
+  // it gives it a key of its own).
+  bool btnClicked_add();
 
   std::size_t numberOfRowsInSection() const { return dictRules_.size(); }
   Cell cellForRowAtIndexPath(std::size_t row) const;
@@ -51,8 +57,11 @@ class RootViewController {
   void commitEditingStyle(EditingStyle style, std::size_t row);
 
   // Opens row `row` in the rule screen and takes it out of the list until the
-  // edit is stored. False (nothing happens) when the row does not exist.
+  // edit is stored. False (nothing happens) when the row does not exist or
+  // the list is in editing mode, which selects no row.
   bool didSelectRowAtIndexPath(std::size_t row);
+  // The row of the rule stored under `key`, if there is one.
+  std::optional<std::size_t> rowForKey(std::string_view key) const;
 
   // The navigation stack is about to show `screen`: back on the list after an
   // edit, the rule screen's prefix and mode are stored and saved.

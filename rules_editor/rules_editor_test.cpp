@@ -188,6 +188,21 @@ TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
        {{"1310", "Google Voice"}},
        {{"1310", 1}},
        2},
+      {"add keeps a '+' rule that is there, with its mode",
+       {{"+", 1}},
+       [](User& u) { EXPECT_FALSE(u.list().btnClicked_add()); },
+       {{"+", "Google Voice"}},
+       {{"+", 1}},
+       0},
+      {"a list in editing mode opens no row",
+       {{"1212", 0}},
+       [](User& u) {
+         u.list().btnClicked_edit();
+         EXPECT_FALSE(u.list().didSelectRowAtIndexPath(0));
+       },
+       {{"1212", "Carrier"}},
+       {{"1212", 0}},
+       0},
       {"leaving the list without an open rule stores nothing",
        {{"1212", 0}},
        [](User& u) {

@@ -44,9 +44,11 @@ TEST_F(ServiceLimitsTest, InvalidUtf8KeepsTheAdminAnswersValid) {
 
 // A body above the cap is refused with 413 and not kept.
 TEST_F(ServiceLimitsTest, BodiesAboveTheCapAreRefused) {
-  const auto refused = client_->send({.method = "POST",
-                                      .url = service_.baseURL() + "/accounts/ClientLogin",
-                                      .body = std::string(2 * 1024 * 1024, 'x')});
+  const auto refused = client_
+                           ->send({.method = "POST",
+                                   .url = service_.baseURL() + "/accounts/ClientLogin",
+                                   .body = std::string(2 * 1024 * 1024, 'x')})
+                           .reply;
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 413);
   EXPECT_TRUE(service_.journal().empty());

@@ -30,13 +30,14 @@ GVInterface::GVInterface(std::string serviceBaseURL) : serviceBaseURL_(std::move
 
 // --- Request conventions ---
 
-std::optional<std::string> GVInterface::replyBody(const Request& request) const {
+GVInterface::Reply GVInterface::exchange(const Request& request) const {
   if (!platform::isHttpsURL(serviceBaseURL_)) {
     Logger::log("Service URL %@ is not an https:// URL: request not sent", serviceBaseURL_);
-    return std::nullopt;
+    return {};
   }
   platform::HttpRequest http{.method = std::string(request.method),
-                             .url = serviceBaseURL_ + request.pathAndQuery};
+                             .url = serviceBaseURL_ + request.pathAndQuery,
+                             .repeatable = request.repeatable};
   if (request.fields & kAuthorizationField) {
     http.headerFields.push_back(
         {"Authorization", platform::format("GoogleLogin auth=%@", authToken_)});
@@ -46,9 +47,10 @@ std::optional<std::string> GVInterface::replyBody(const Request& request) const 
   }
   if (request.body) http.body = *request.body;
 
-  auto reply = platform::httpClient().send(http);
-  if (!reply || reply->status != 200) return std::nullopt;
-  return std::move(reply->body);
+  auto outcome = platform::httpClient().send(http);
+  if (!outcome.reply) return {.inDoubt = outcome.mayHaveArrived};
+  if (outcome.reply->status != 200) return {};
+  return {.body = std::move(outcome.reply->body)};
 }
 
 std::string GVInterface::gvxBody() const {

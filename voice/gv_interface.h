@@ -86,9 +86,13 @@ class GVInterface {
   // --- Sending, reading, access numbers, call-back, voicemail ---
 
   // One attempt to send `message` to `recipient`; true when the service
-  // accepted it. Needs the sign-in token and the "gvx" cookie.
+  // accepted it. Needs the sign-in token and the "gvx" cookie. The request
+  // goes out at most once.
   bool sendSMS(const Text& message, const Text& recipient);
-  // sendSMS inside the token-refresh ladder: up to three attempts.
+  // sendSMS inside the token-refresh ladder: up to three attempts. An
+  // attempt whose request may have reached the service without an answer
+  // coming back (a time-out, a connection lost after sending) is not made
+  // again: the text is reported not sent rather than perhaps sent twice.
   bool sendSMSwithRetry(const Text& message, const Text& recipient);
   // The recent-texts page, unparsed; nil on failure or when signed out.
   std::optional<std::string> recvSMS();
@@ -146,15 +150,28 @@ class GVInterface {
     std::string pathAndQuery;
     unsigned fields = kNoFields;
     std::optional<std::string> body;
+    bool repeatable = true;  // see platform::HttpRequest
   };
+  // What a request came to: the body of a reply that passed the gate, or
+  // none, and then whether the request may have reached the service anyway.
+  struct Reply {
+    std::optional<std::string> body;
+    bool inDoubt = false;
+  };
+  // What one attempt of a ladder came to; one in doubt is not made again.
+  enum class Attempt { kSucceeded, kFailed, kInDoubt };
 
   // Each helper below expects operationMutex_ to be held by its caller.
 
   // The scanner over the whole of a reply, as every operation reads its reply.
   static Text valueInReply(std::string_view key, std::string_view body, std::int8_t endChar);
 
-  // Sends `request`; the reply body when the reply passed the gate.
-  std::optional<std::string> replyBody(const Request& request) const;
+  // Sends `request` and judges the reply by the gate.
+  Reply exchange(const Request& request) const;
+  // The reply body when the reply passed the gate.
+  std::optional<std::string> replyBody(const Request& request) const {
+    return exchange(request).body;
+  }
   std::string gvxBody() const;
 
   // Replaces a session field (token or cookie) under fieldsMutex_.
@@ -166,12 +183,13 @@ class GVInterface {
   bool fetchGvxCookieLocked();
   bool fetchAccountNumberLocked();
   Text accountNumberLocked();
-  bool sendOnceLocked(const std::string& message, const std::string& recipient);
+  Attempt sendOnceLocked(const std::string& message, const std::string& recipient);
   Text directAccessNumberLocked(const std::string& targetNumber);
 
   // Runs `attempt` up to three times, renewing the cookie and the sign-in
-  // between attempts; true at the first successful attempt.
-  bool runTokenRefreshLadder(const std::function<bool()>& attempt);
+  // between attempts; true at the first successful attempt, false at once
+  // after an attempt in doubt.
+  bool runTokenRefreshLadder(const std::function<Attempt()>& attempt);
 
   const std::string serviceBaseURL_;
   // The cache has its own lock; it is never taken while operationMutex_ is held.

@@ -15,15 +15,19 @@ constexpr std::string_view kMobileBasePath = "/voice/m";
 
 // --- Token-refresh ladder ---
 
-bool GVInterface::runTokenRefreshLadder(const std::function<bool()>& attempt) {
-  if (attempt()) return true;
+bool GVInterface::runTokenRefreshLadder(const std::function<Attempt()>& attempt) {
+  Attempt result = attempt();
+  if (result != Attempt::kFailed) return result == Attempt::kSucceeded;
 
   bool haveCookie = fetchGvxCookieLocked();
   if (!haveCookie && signInLocked()) haveCookie = fetchGvxCookieLocked();
-  if (haveCookie && attempt()) return true;
+  if (haveCookie) {
+    result = attempt();
+    if (result != Attempt::kFailed) return result == Attempt::kSucceeded;
+  }
 
   logOutLocked();
-  return signInLocked() && fetchGvxCookieLocked() && attempt();
+  return signInLocked() && fetchGvxCookieLocked() && attempt() == Attempt::kSucceeded;
 }
 
 // --- Sending ---
@@ -31,17 +35,25 @@ bool GVInterface::runTokenRefreshLadder(const std::function<bool()>& attempt) {
 bool GVInterface::sendSMS(const Text& message, const Text& recipient) {
   std::lock_guard lock(operationMutex_);
   if (!message || !recipient) return false;
-  return sendOnceLocked(*message, *recipient);
+  return sendOnceLocked(*message, *recipient) == Attempt::kSucceeded;
 }
 
-bool GVInterface::sendOnceLocked(const std::string& message, const std::string& recipient) {
-  if (!authToken_ || !gvxCookie_) return false;
+GVInterface::Attempt GVInterface::sendOnceLocked(const std::string& message,
+                                                 const std::string& recipient) {
+  if (!authToken_ || !gvxCookie_) return Attempt::kFailed;
   const std::string path = platform::format("%@/x?m=sms&n=%@&txt=%@", kMobileBasePath,
                                             percentEscaped(recipient), percentEscaped(message));
-  const auto body = replyBody({"POST", path, kAuthorizationField | kUserAgentField, gvxBody()});
-  if (!body) return false;
-  Logger::logData("send sms response\n%@\n", *body);
-  return valueInReply("\"send_sms_response\":", *body, ',') == "0";
+  const Reply reply =
+      exchange({"POST", path, kAuthorizationField | kUserAgentField, gvxBody(), false});
+  if (reply.inDoubt) {
+    Logger::log("No answer to the text for %@, which may have reached the service: not sent again",
+                recipient);
+    return Attempt::kInDoubt;
+  }
+  if (!reply.body) return Attempt::kFailed;
+  Logger::logData("send sms response\n%@\n", *reply.body);
+  const bool accepted = valueInReply("\"send_sms_response\":", *reply.body, ',') == "0";
+  return accepted ? Attempt::kSucceeded : Attempt::kFailed;
 }
 
 bool GVInterface::sendSMSwithRetry(const Text& message, const Text& recipient) {
@@ -101,7 +113,7 @@ Text GVInterface::getGVAccessNumberwithRetry(const Text& targetNumber) {
     std::lock_guard lock(operationMutex_);
     const bool found = runTokenRefreshLadder([&] {
       accessNumber = directAccessNumberLocked(*targetNumber);
-      return accessNumber.has_value();
+      return accessNumber ? Attempt::kSucceeded : Attempt::kFailed;
     });
     if (!found) {
       Logger::log("Could not obtain GV access number for the phone number: %@", targetNumber);
@@ -130,7 +142,9 @@ bool GVInterface::setupGVCallback(const Text& number) {
       "&_rnr_se=%@",
       percentEscaped(*number), forwardingNumber, phoneType, rnrseToken_);
   Logger::log("Call back request body: %@", form);
-  const auto body = replyBody({"POST", "/voice/call/connect/", kAuthorizationField, form});
+  // Asked again, the service would ring twice.
+  const auto body =
+      exchange({"POST", "/voice/call/connect/", kAuthorizationField, form, false}).body;
   if (!body) return false;
   Logger::logData("Setup callback response:\n%@\n", *body);
   return valueInReply("\"ok\":", *body, ',') == "true";

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/bus_connection.h"
@@ -88,7 +89,10 @@ class Server {
   bus::BusPtr bus_;  // the serving thread's only
 };
 
-// One client connection per provider, shared by its centres' sends.
+// One client connection per provider, shared by its centres' sends. Whether
+// a centre has an owner is asked of the bus once per centre; from then on the
+// bus's NameOwnerChanged signals for that name keep the answer true. They
+// are read, without waiting, before each send.
 class ClientConnection {
  public:
   explicit ClientConnection(Text address) : address_(std::move(address)) {}
@@ -120,7 +124,42 @@ class ClientConnection {
     return bus_ != nullptr;
   }
 
+  // A connection that failed is dropped with what it followed; the next send
+  // connects again and asks afresh.
+  void dropConnectionLocked() {
+    bus_.reset();
+    owners_.clear();
+  }
+
   bool hasOwnerLocked(const std::string& center) {
+    if (!owners_.contains(center)) {
+      // Follow first, then ask: a change between the two is not missed.
+      const auto owned = followLocked(center) ? askOwnerLocked(center) : std::nullopt;
+      if (!owned) return false;
+      owners_[center] = *owned;
+    }
+    int r = 0;
+    while ((r = sd_bus_process(bus_.get(), nullptr)) > 0) {
+    }
+    if (r < 0) {
+      dropConnectionLocked();
+      return false;
+    }
+    return owners_[center];
+  }
+
+  bool followLocked(const std::string& center) {
+    const std::string rule =
+        "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+        "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0=" +
+        bus::matchRuleValue(center);
+    const int r = sd_bus_add_match(bus_.get(), nullptr, rule.c_str(),
+                                   &ClientConnection::onOwnerChanged, this);
+    if (r < 0 && sd_bus_is_open(bus_.get()) <= 0) dropConnectionLocked();
+    return r >= 0;
+  }
+
+  std::optional<bool> askOwnerLocked(const std::string& center) {
     sd_bus_error error{};  // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     int r = sd_bus_call_method(bus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -130,13 +169,30 @@ class ClientConnection {
     sd_bus_error_free(&error);
     int hasOwner = 0;
     if (r >= 0) r = sd_bus_message_read_basic(reply, 'b', &hasOwner);
-    if (r < 0 && sd_bus_is_open(bus_.get()) <= 0) bus_.reset();  // reconnect next time
-    return r >= 0 && hasOwner != 0;
+    if (r < 0) {
+      if (sd_bus_is_open(bus_.get()) <= 0) dropConnectionLocked();
+      return std::nullopt;
+    }
+    return hasOwner != 0;
+  }
+
+  // Runs inside sd_bus_process, so with mutex_ held.
+  static int onOwnerChanged(sd_bus_message* signal, void* self, sd_bus_error*) {
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) < 0 || name == nullptr) {
+      return 0;
+    }
+    static_cast<ClientConnection*>(self)->owners_[name] = newOwner != nullptr && *newOwner != 0;
+    return 0;
   }
 
   const Text address_;
   std::mutex mutex_;
-  bus::BusPtr bus_;  // guarded by mutex_
+  // Guarded by mutex_:
+  bus::BusPtr bus_;
+  std::map<std::string, bool> owners_;  // followed centres: whether each has an owner
 };
 
 class BusMessagingCenter final : public CPDistributedMessagingCenter {

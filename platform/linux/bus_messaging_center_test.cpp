@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -69,8 +70,33 @@ TEST_F(BusMessagingCenterTest, ASendReachesAServerProcessAndFailsWhenNoneRuns) {
   EXPECT_TRUE(client->sendMessageName("SMSReceived", {{"kSGSMSTextMessageKey", "found"}}));
   EXPECT_EQ(server.readLine(), "SMSReceived kSGSMSTextMessageKey=found");
 
+  // The owner is followed, not asked each time: gone, and back again.
   server.terminate();
+  ASSERT_TRUE(bus_.waitForNameGone(kCenter));
   EXPECT_FALSE(client->sendMessageName("SMSReceived", {{"kSGSMSTextMessageKey", "lost"}}));
+  ChildProcess again({BUS_PEER, "serve", kCenter, "SMSReceived"});
+  ASSERT_TRUE(again.waitForLine("ready"));
+  EXPECT_TRUE(client->sendMessageName("SMSReceived", {{"kSGSMSTextMessageKey", "back"}}));
+  EXPECT_EQ(again.readLine(), "SMSReceived kSGSMSTextMessageKey=back");
+}
+
+using BusMessagingCenterConcurrencyTest = BusMessagingCenterTest;
+
+// Threads share the client connection and what it follows of the owner.
+TEST_F(BusMessagingCenterConcurrencyTest, SendsFromManyThreadsAllArrive) {
+  auto center = serve();
+  std::atomic<int> sent{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      auto client = centers_->centerNamed(kCenter);
+      for (int i = 0; i < 10; ++i) sent += client->sendMessageName("SMSReceived", {{"i", i}});
+    });
+  }
+  const bool arrived = runUntilReceived(40);
+  for (auto& thread : threads) thread.join();
+  EXPECT_TRUE(arrived);
+  EXPECT_EQ(sent.load(), 40);
 }
 
 TEST_F(BusMessagingCenterTest, BusctlCanDeliverARecord) {

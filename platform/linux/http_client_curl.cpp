@@ -65,9 +65,15 @@ struct HeaderList {
   }
 };
 
+// What one request's callbacks learn.
 struct ReplyCapture {
+  bool repeatable = true;
   std::string body;
   bool setsCookies = false;
+  // A request went out on a connection (it may have reached the service).
+  bool requestStarted = false;
+  // The latest request went out and no line of its answer came yet.
+  bool awaitingAnswer = false;
 };
 
 std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* capture) {
@@ -76,10 +82,31 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* ca
 }
 
 std::size_t noteHeader(char* data, std::size_t size, std::size_t count, void* capture) {
+  auto* reply = static_cast<ReplyCapture*>(capture);
+  reply->awaitingAnswer = false;
   if (startsWithNoCase(std::string_view(data, size * count), "set-cookie:")) {
-    static_cast<ReplyCapture*>(capture)->setsCookies = true;
+    reply->setsCookies = true;
   }
   return size * count;
+}
+
+// Called once the connection (and its TLS handshake) is ready, right before a
+// request is written on it: from here on the service may receive it.
+int noteRequestStart(void* capture, char*, char*, int, int) {
+  auto* reply = static_cast<ReplyCapture*>(capture);
+  reply->requestStarted = true;
+  reply->awaitingAnswer = true;
+  return CURL_PREREQFUNC_OK;
+}
+
+// Called for every new connection's socket. libcurl opens one while a request
+// that went out still awaits its answer only to send that request again (it
+// does so, without a switch to stop it, when a reused connection closed
+// before any answer): refused for a request that must not be repeated.
+int vetoRepeat(void* capture, curl_socket_t, curlsocktype) {
+  const auto* reply = static_cast<const ReplyCapture*>(capture);
+  const bool repeat = reply != nullptr && reply->awaitingAnswer && !reply->repeatable;
+  return repeat ? CURL_SOCKOPT_ERROR : CURL_SOCKOPT_OK;
 }
 
 class CurlHttpClient final : public HttpClient {
@@ -87,7 +114,7 @@ class CurlHttpClient final : public HttpClient {
   explicit CurlHttpClient(CurlHttpClientOptions options);
   ~CurlHttpClient() override;
 
-  std::optional<HttpResponse> send(const HttpRequest& request) override;
+  HttpOutcome send(const HttpRequest& request) override;
   std::vector<HttpCookie> cookies() override;
 
  private:
@@ -158,8 +185,10 @@ CURL* CurlHttpClient::takeHandle() {
 // makes it grow. prepare() sets every option a request changes.
 void CurlHttpClient::returnHandle(CURL* handle) {
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
-  curl_easy_setopt(handle, CURLOPT_HEADERDATA, nullptr);
+  for (const CURLoption data :
+       {CURLOPT_WRITEDATA, CURLOPT_HEADERDATA, CURLOPT_PREREQDATA, CURLOPT_SOCKOPTDATA}) {
+    curl_easy_setopt(handle, data, nullptr);
+  }
   std::lock_guard lock(poolMutex_);
   idleHandles_.push_back(handle);
 }
@@ -181,6 +210,8 @@ void CurlHttpClient::setUp(CURL* handle) {
   }
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &appendBody);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &noteHeader);
+  curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &noteRequestStart);
+  curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, &vetoRepeat);
 }
 
 void CurlHttpClient::prepare(CURL* handle, const HttpRequest& request, HeaderList& fields,
@@ -199,22 +230,27 @@ void CurlHttpClient::prepare(CURL* handle, const HttpRequest& request, HeaderLis
   for (const char* suppressed : kSuppressedFields) fields.append(suppressed);
   for (const auto& field : request.headerFields) fields.append(field.name + ": " + field.value);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, fields.list);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply);
-  curl_easy_setopt(handle, CURLOPT_HEADERDATA, &reply);
+  reply.repeatable = request.repeatable;
+  for (const CURLoption data :
+       {CURLOPT_WRITEDATA, CURLOPT_HEADERDATA, CURLOPT_PREREQDATA, CURLOPT_SOCKOPTDATA}) {
+    curl_easy_setopt(handle, data, &reply);
+  }
 }
 
-std::optional<HttpResponse> CurlHttpClient::send(const HttpRequest& request) {
+HttpOutcome CurlHttpClient::send(const HttpRequest& request) {
   CURL* handle = takeHandle();
-  if (handle == nullptr) return std::nullopt;
+  if (handle == nullptr) return {};
   HeaderList fields;
   ReplyCapture reply;
   prepare(handle, request, fields, reply);
 
-  std::optional<HttpResponse> result;
+  HttpOutcome result;
   if (curl_easy_perform(handle) == CURLE_OK) {
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    result = HttpResponse{status, std::move(reply.body)};
+    result.reply = HttpResponse{status, std::move(reply.body)};
+  } else {
+    result.mayHaveArrived = reply.requestStarted;
   }
   // Cookies set by this reply take their place in the store order now, so
   // cookies of different hosts keep the order in which they arrived.

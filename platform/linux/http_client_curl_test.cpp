@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,7 +26,7 @@ class CurlHttpClientTest : public ::testing::Test {
   }
 
   std::string signIn() {
-    const auto reply = client_->send(signInRequest());
+    const auto reply = client_->send(signInRequest()).reply;
     if (!reply) return "";
     const auto at = reply->body.find("Auth=");
     return reply->body.substr(at + 5, reply->body.find('\n', at) - at - 5);
@@ -33,7 +34,8 @@ class CurlHttpClientTest : public ::testing::Test {
 
   std::optional<HttpResponse> get(const std::string& path,
                                   std::vector<HttpHeaderField> fields = {}) {
-    return client_->send({.url = service_.baseURL() + path, .headerFields = std::move(fields)});
+    return client_->send({.url = service_.baseURL() + path, .headerFields = std::move(fields)})
+        .reply;
   }
 
   GvServiceProcess service_;
@@ -43,7 +45,7 @@ class CurlHttpClientTest : public ::testing::Test {
 TEST_F(CurlHttpClientTest, SendsOnlyTheNamedFieldsAndTheBodyAsGiven) {
   auto request = signInRequest();
   request.headerFields = {{"Authorization", "GoogleLogin auth=x"}};
-  const auto reply = client_->send(request);
+  const auto reply = client_->send(request).reply;
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->status, 200);
   EXPECT_NE(reply->body.find("\nAuth="), std::string::npos);
@@ -109,47 +111,83 @@ TEST_F(CurlHttpClientTest, StoresCookiesInArrivalOrderAndSendsThemBack) {
 
 TEST_F(CurlHttpClientTest, ReusesOneConnectionAcrossRequests) {
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(get("/voice/m/signedout"));
-  ASSERT_TRUE(client_->send(signInRequest()));
+  ASSERT_TRUE(client_->send(signInRequest()).reply);
   EXPECT_EQ(service_.connectionCount(), 1u);
 }
 
-TEST_F(CurlHttpClientTest, TransportFailuresGiveNoReply) {
+// No reply, and whether the request may have reached the service: only once
+// it was written can the service have acted on it.
+TEST_F(CurlHttpClientTest, TransportFailuresGiveNoReplyAndSayWhetherTheRequestMayHaveArrived) {
+  const auto impatient = service_.newClient(std::chrono::milliseconds(300));
   // Peer verification is always on: the system's trust store does not know
   // the stand-in's certificate.
   const auto untrusting = newCurlHttpClient({});
-  EXPECT_FALSE(untrusting->send({.url = service_.baseURL() + "/voice/m/signedout"}));
-
-  // A dropped connection, also when curl retries it once on a fresh one.
-  service_.addFault({.path = "/voice/m/signedout", .count = 2, .drop = true});
-  EXPECT_FALSE(get("/voice/m/signedout"));
-
-  EXPECT_FALSE(client_->send({.url = "https://127.0.0.1:notaport/"}));
-  EXPECT_FALSE(client_->send({.url = "file:///etc/passwd"}));
+  const std::string signedOut = service_.baseURL() + "/voice/m/signedout";
+  struct Row {
+    const char* name;
+    HttpClient* client;
+    std::string url;
+    std::optional<FaultOrder> fault;
+    bool mayHaveArrived;
+  };
+  const Row rows[] = {
+      {"refused connection", client_.get(), "https://127.0.0.1:1/", {}, false},
+      {"untrusted certificate", untrusting.get(), signedOut, {}, false},
+      {"malformed URL", client_.get(), "https://127.0.0.1:notaport/", {}, false},
+      {"another scheme", client_.get(), "file:///etc/passwd", {}, false},
+      {"plain HTTP", client_.get(), service_.adminURL() + "/admin/stats", {}, false},
+      // Also when curl sends it again on a fresh connection, as it does once
+      // when a reused connection drops.
+      {"dropped after the request", client_.get(), signedOut,
+       FaultOrder{.path = "/voice/m/signedout", .count = 2, .drop = true}, true},
+      {"answer slower than the time-out", impatient.get(), signedOut,
+       FaultOrder{.path = "/voice/m/signedout", .delayMs = 1500}, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.fault) service_.addFault(*row.fault);
+    const auto started = std::chrono::steady_clock::now();
+    const auto outcome = row.client->send({.url = row.url});
+    EXPECT_FALSE(outcome.reply);
+    EXPECT_EQ(outcome.mayHaveArrived, row.mayHaveArrived);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
+    service_.clearFaults();
+  }
 }
 
-// Passwords and tokens never travel in clear: a plain-HTTP URL is refused,
-// and so is a redirect to one (307 would resend the sign-in body there).
+// A request that must not be repeated goes out once, also when the reused
+// connection it went out on drops before any answer.
+TEST_F(CurlHttpClientTest, ARequestThatMustNotBeRepeatedGoesOutOnce) {
+  ASSERT_TRUE(get("/voice/m/signedout"));  // a warm connection to reuse
+  service_.addFault({.path = "/accounts/ClientLogin", .count = 2, .drop = true});
+  auto once = signInRequest();
+  once.repeatable = false;
+  const auto outcome = client_->send(once);
+  EXPECT_FALSE(outcome.reply);
+  EXPECT_TRUE(outcome.mayHaveArrived);
+  const auto journal = service_.journal();
+  EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                          [](const auto& r) { return r.target == "/accounts/ClientLogin"; }),
+            1);
+  EXPECT_TRUE(get("/voice/m/signedout"));  // the client carries on
+}
+
+// Passwords and tokens never travel in clear: a redirect to plain HTTP is
+// refused (307 would resend the sign-in body there), after the service had
+// the request.
 TEST_F(CurlHttpClientTest, TalksHttpsOnlyAlsoAfterARedirect) {
   ASSERT_TRUE(service_.adminURL().starts_with("http://"));
-  EXPECT_FALSE(client_->send({.url = service_.adminURL() + "/admin/stats"}));
-
   for (int status : {302, 307}) {
     service_.addFault({.path = "/accounts/ClientLogin",
                        .status = status,
                        .location = service_.adminURL() + "/admin/stats"});
-    EXPECT_FALSE(client_->send(signInRequest())) << status;
+    const auto outcome = client_->send(signInRequest());
+    EXPECT_FALSE(outcome.reply) << status;
+    EXPECT_TRUE(outcome.mayHaveArrived) << status;
   }
-  EXPECT_FALSE(client_->send({.url = "HTTP://127.0.0.1:1/"}));
+  EXPECT_FALSE(client_->send({.url = "HTTP://127.0.0.1:1/"}).reply);
   EXPECT_TRUE(isHttpsURL("HTTPS://www.google.com"));
   EXPECT_FALSE(isHttpsURL("https:/x"));
-}
-
-TEST_F(CurlHttpClientTest, GivesUpAfterTheTimeOut) {
-  const auto impatient = service_.newClient(std::chrono::milliseconds(200));
-  service_.addFault({.path = "/voice/m/signedout", .delayMs = 1500});
-  const auto started = std::chrono::steady_clock::now();
-  EXPECT_FALSE(impatient->send({.url = service_.baseURL() + "/voice/m/signedout"}));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
 }
 
 TEST_F(CurlHttpClientTest, ConcurrencyThreadsShareCookiesAndConnections) {

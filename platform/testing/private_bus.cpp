@@ -43,19 +43,29 @@ PrivateBus::~PrivateBus() {
 }
 
 bool PrivateBus::waitForName(const std::string& name, std::chrono::milliseconds timeout) const {
+  return waitForOwner(name, true, timeout);
+}
+
+bool PrivateBus::waitForNameGone(const std::string& name, std::chrono::milliseconds timeout) const {
+  return waitForOwner(name, false, timeout);
+}
+
+bool PrivateBus::waitForOwner(const std::string& name, bool owned,
+                              std::chrono::milliseconds timeout) const {
   sd_bus* bus = nullptr;
   if (sd_bus_new(&bus) < 0) return false;
   sd_bus_set_address(bus, address_.c_str());
   sd_bus_set_bus_client(bus, 1);
-  bool owned = false;
+  bool reached = false;
   if (sd_bus_start(bus) >= 0) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!(owned = nameHasOwner(bus, name)) && std::chrono::steady_clock::now() < deadline) {
+    while (!(reached = nameHasOwner(bus, name) == owned) &&
+           std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   sd_bus_flush_close_unref(bus);
-  return owned;
+  return reached;
 }
 
 }  // namespace pelorin::platform::testing

@@ -25,8 +25,13 @@ class PrivateBus {
   // Waits until some connection owns `name` on this bus.
   bool waitForName(const std::string& name,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Waits until no connection owns `name` on this bus.
+  bool waitForNameGone(const std::string& name,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
  private:
+  bool waitForOwner(const std::string& name, bool owned, std::chrono::milliseconds timeout) const;
+
   std::unique_ptr<ChildProcess> daemon_;
   std::string address_;
   std::string previousAddress_;

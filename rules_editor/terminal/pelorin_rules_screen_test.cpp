@@ -69,15 +69,18 @@ TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
   EXPECT_NE(t.screen().find(row("1310", "Google Voice")), std::string::npos) << t.screen();
   EXPECT_NE(t.screen().find(row("1415", "(Unknown)")), std::string::npos);
 
-  // Add: a "+" row first in display order, neither saved nor announced.
-  t.keys({"a"});
+  // Add (from the second row): a "+" row first in display order, neither
+  // saved nor announced, and selected; a second Add says it is there.
+  t.keys({"Down", "a"});
   ASSERT_TRUE(t.waitFor(row("+", "Carrier"))) << t.screen();
   EXPECT_EQ(file(), (Dictionary{{"1310", 1}, {"1415", 7}}));
   EXPECT_EQ(saves.waitFor(0), 0);
+  t.keys({"a"});
+  ASSERT_TRUE(t.waitFor("The new rule (+) is in the list: open it with Enter.")) << t.screen();
 
-  // Open it, type (212), choose Google Voice, go back: stored as 1212.
+  // Enter opens it; type (212), choose Google Voice, go back: stored as 1212.
   t.keys({"Enter"});
-  ASSERT_TRUE(t.waitFor("Edit Rule")) << t.screen();
+  ASSERT_TRUE(t.waitFor("Prefix    [+ ")) << t.screen();
   t.keys({"BSpace"});
   t.type("(212)");
   t.keys({"Tab", "Right"});
@@ -113,11 +116,12 @@ TEST_F(PelorinRulesScreenTest, AddOpenTypePickDeleteAndQuit) {
   EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"1310", 1}, {"1415", 7}}));
   EXPECT_EQ(saves.waitFor(3), 3);
 
-  // Editing mode: d deletes the selected row at once.
+  // Editing mode: Enter opens nothing, d deletes the selected row at once.
   t.keys({"e"});
   ASSERT_TRUE(t.waitFor("[Done]")) << t.screen();
-  t.keys({"Up", "d"});
+  t.keys({"Enter", "Up", "d"});
   ASSERT_TRUE(t.waitForGone("1310")) << t.screen();
+  EXPECT_NE(t.screen().find("[Done]"), std::string::npos) << t.screen();
   EXPECT_EQ(file(), (Dictionary{{"011442079460123", 1}, {"1415", 7}}));
   EXPECT_EQ(saves.waitFor(4), 4);
 

@@ -130,6 +130,7 @@ bool RulesTerminal::handleKey(int key) {
 void RulesTerminal::handleListKey(int key) {
   RootViewController& list = app_.rootViewController();
   const std::size_t rows = list.numberOfRowsInSection();
+  listNotice_.clear();
   if (key == KEY_UP && listRow_ > 0) {
     --listRow_;
   } else if (key == KEY_DOWN && listRow_ + 1 < rows) {
@@ -140,7 +141,10 @@ void RulesTerminal::handleListKey(int key) {
       focus_ = Focus::kPrefix;
     }
   } else if (key == 'a' && list.rightButtonTitle()) {
-    list.btnClicked_add();
+    if (!list.btnClicked_add())
+      listNotice_ = "The new rule (+) is in the list: open it with Enter.";
+    // The new rule is the one selected, so that Enter opens it.
+    listRow_ = list.rowForKey(RootViewController::kNewRuleKey).value_or(listRow_);
   } else if (key == 'e') {
     list.btnClicked_edit();
   } else if ((key == 'd' || key == KEY_DC) && list.isEditing()) {
@@ -259,12 +263,15 @@ void RulesTerminal::drawList() {
     mvaddstr(top + static_cast<int>(i - first), 0, line.c_str());
     if (i == listRow_) attroff(A_REVERSE);
   }
+  attron(A_BOLD);
   if (list.lastSaveFailed()) {
-    attron(A_BOLD);
     mvaddstr(LINES - 2, 0,
              fit(" Rules NOT saved: the rules file could not be written.", COLS).c_str());
-    attroff(A_BOLD);
   }
+  if (!listNotice_.empty()) {
+    mvaddstr(LINES - (list.lastSaveFailed() ? 3 : 2), 0, fit(" " + listNotice_, COLS).c_str());
+  }
+  attroff(A_BOLD);
   drawHelp(list.isEditing() ? " Up/Down select  d delete  e Done  q quit"
                             : " Up/Down select  Enter open  a Add  e Edit  q quit");
 }

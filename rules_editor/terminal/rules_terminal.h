@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "rules_editor/pelorin_rules_app_delegate.h"
 
@@ -41,6 +42,7 @@ class RulesTerminal {
   bool ruleShown_ = false;  // the rule screen is on top of the list
   Focus focus_ = Focus::kPrefix;
   std::size_t listRow_ = 0;
+  std::string listNotice_;  // said under the list until the next key
   std::size_t pickerRow_ = 0;
 };
 
