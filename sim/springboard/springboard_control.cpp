@@ -3,6 +3,8 @@
 #include <functional>
 
 #include "platform/linux/bus_connection.h"
+#include "sim/messaging_daemon/argument_reader.h"
+#include "sim/messaging_daemon/host_limits.h"
 
 namespace pelorin::sim {
 namespace {
@@ -43,15 +45,13 @@ int SpringBoardControl::attach(sd_bus* bus, const std::string& objectPath) {
 
 int SpringBoardControl::onDeliverPush(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    const char* topic = nullptr;
-    if (sd_bus_message_read_basic(call, 's', &topic) < 0 || topic == nullptr) {
-      return refuse(error, "expected a topic and a user-info dictionary");
-    }
-    auto userInfo = platform::bus::readDictionary(call);
-    if (!userInfo) return refuse(error, "expected a topic and a user-info dictionary");
-    if (*topic == '\0') return refuse(error, "a push needs a topic");
+    ArgumentReader in(call);
+    const auto topic = in.text("topic", limits::kMaxTopicBytes);
+    const auto userInfo = in.dictionary("userInfo");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    if (topic.empty()) return refuse(error, "a push needs a topic");
     const bool shown =
-        static_cast<SpringBoardControl*>(self)->springBoard_.deliverPush(topic, *userInfo);
+        static_cast<SpringBoardControl*>(self)->springBoard_.deliverPush(topic, userInfo);
     return sd_bus_reply_method_return(call, "b", static_cast<int>(shown));
   });
 }
