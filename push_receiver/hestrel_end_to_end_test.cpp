@@ -143,12 +143,14 @@ TEST_F(HestrelEndToEndTest, AGoogleVoicePushBecomesAnIncomingTextFromTheRealSend
   }
   // Nothing reached the home screen's own handling.
   std::string banners;
-  EXPECT_EQ(platform::testing::runProgram(
-                {"busctl", "--user", "call", "com.talvern.sim.SpringBoard",
-                 "/com/talvern/sim/SpringBoard", "com.talvern.sim.SpringBoard", "ListBanners"},
-                &banners),
-            0);
-  EXPECT_EQ(banners, "s \"[]\"\n");
+  EXPECT_EQ(
+      platform::testing::runProgram({"busctl", "--user", "call", "com.talvern.sim.SpringBoard",
+                                     "/com/talvern/sim/SpringBoard", "com.talvern.sim.SpringBoard",
+                                     "ListBanners", "uu", "0", "0"},
+                                    &banners),
+      0);
+  EXPECT_EQ(banners, R"(s "{\"items\":[],\"more\":false,\"offset\":0,\"total\":0}")"
+                     "\n");
 
   // Another application's push, and a voicemail banner, are shown.
   EXPECT_EQ(pelorinctl({"push", "--topic", "com.example.chat", "Text from Bob:\nhi"}), "shown");

@@ -115,6 +115,17 @@ std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
   return texts;
 }
 
+int replyWithText(sd_bus_message* call, const std::string& text) {
+  // Room for the reply's header: names, serials and its signature.
+  constexpr std::size_t kHeaderRoom = 64 * 1024;
+  if (text.size() > kMaxMessageBytes - kHeaderRoom) {
+    return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_LIMITS_EXCEEDED,
+                                      "the reply would exceed the %zu bytes a message may hold",
+                                      kMaxMessageBytes);
+  }
+  return sd_bus_reply_method_return(call, "s", text.c_str());
+}
+
 std::string errorText(int code) {
   return std::strerror(code < 0 ? -code : code);
 }

@@ -59,6 +59,14 @@ std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
                                                         std::size_t maxBytesEach,
                                                         std::string* error = nullptr);
 
+// The most a D-Bus message may hold, header included; sending a larger one
+// costs the sender its connection.
+inline constexpr std::size_t kMaxMessageBytes = std::size_t{128} << 20;
+
+// Answers `call` with the one text `text`, or with the error LimitsExceeded
+// when a reply could not carry it.
+int replyWithText(sd_bus_message* call, const std::string& text);
+
 // The text of an sd-bus error code.
 std::string errorText(int code);
 

@@ -44,6 +44,8 @@ const sd_bus_vtable MessagesControlInterface::kVTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Send", "sassasb", "b", &MessagesControlInterface::onSend,
                   SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ListAlerts", "uu", "s", &MessagesControlInterface::onListAlerts,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0), SD_BUS_VTABLE_END};
 
 int MessagesControlInterface::attach(sd_bus* bus, const std::string& objectPath) {
@@ -79,6 +81,21 @@ int MessagesControlInterface::onSend(sd_bus_message* call, void* self, sd_bus_er
       });
     });
     return 1;
+  } catch (const std::exception& e) {
+    return refuse(error, std::string("failed: ") + e.what());
+  } catch (...) {
+    return refuse(error, "failed");
+  }
+}
+
+int MessagesControlInterface::onListAlerts(sd_bus_message* call, void* self, sd_bus_error* error) {
+  try {
+    ArgumentReader in(call);
+    const auto offset = in.number("offset");
+    const auto limit = in.number("limit");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    const auto& alerts = static_cast<MessagesControlInterface*>(self)->app_.alerts();
+    return platform::bus::replyWithText(call, alerts.page(offset, limit));
   } catch (const std::exception& e) {
     return refuse(error, std::string("failed: ") + e.what());
   } catch (...) {

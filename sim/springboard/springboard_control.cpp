@@ -26,15 +26,26 @@ int guarded(sd_bus_error* error, const std::function<int()>& body) {
   }
 }
 
+// Answers a listing call (u offset, u limit) with its page of `items`.
+int replyWithPage(sd_bus_message* call, sd_bus_error* error, const RecentItems& items) {
+  return guarded(error, [&] {
+    ArgumentReader in(call);
+    const auto offset = in.number("offset");
+    const auto limit = in.number("limit");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    return platform::bus::replyWithText(call, items.page(offset, limit));
+  });
+}
+
 }  // namespace
 
 const sd_bus_vtable SpringBoardControl::kVTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("DeliverPush", "sa{sv}", "b", &SpringBoardControl::onDeliverPush,
                   SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListAlerts", "", "s", &SpringBoardControl::onListAlerts,
+    SD_BUS_METHOD("ListAlerts", "uu", "s", &SpringBoardControl::onListAlerts,
                   SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListBanners", "", "s", &SpringBoardControl::onListBanners,
+    SD_BUS_METHOD("ListBanners", "uu", "s", &SpringBoardControl::onListBanners,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0),
     SD_BUS_VTABLE_END};
@@ -57,23 +68,11 @@ int SpringBoardControl::onDeliverPush(sd_bus_message* call, void* self, sd_bus_e
 }
 
 int SpringBoardControl::onListAlerts(sd_bus_message* call, void* self, sd_bus_error* error) {
-  return guarded(error, [&] {
-    auto alerts = nlohmann::json::array();
-    for (const auto& alert : static_cast<SpringBoardControl*>(self)->springBoard_.alerts()) {
-      alerts.push_back(SpringBoard::alertJson(alert));
-    }
-    return sd_bus_reply_method_return(call, "s", jsonLine(alerts).c_str());
-  });
+  return replyWithPage(call, error, static_cast<SpringBoardControl*>(self)->springBoard_.alerts());
 }
 
 int SpringBoardControl::onListBanners(sd_bus_message* call, void* self, sd_bus_error* error) {
-  return guarded(error, [&] {
-    auto banners = nlohmann::json::array();
-    for (const auto& banner : static_cast<SpringBoardControl*>(self)->springBoard_.banners()) {
-      banners.push_back(SpringBoard::bannerJson(banner));
-    }
-    return sd_bus_reply_method_return(call, "s", jsonLine(banners).c_str());
-  });
+  return replyWithPage(call, error, static_cast<SpringBoardControl*>(self)->springBoard_.banners());
 }
 
 }  // namespace pelorin::sim
