@@ -42,6 +42,10 @@ PrivateBus::~PrivateBus() {
   }
 }
 
+void PrivateBus::stop() {
+  daemon_->terminate();
+}
+
 bool PrivateBus::waitForName(const std::string& name, std::chrono::milliseconds timeout) const {
   sd_bus* bus = nullptr;
   if (sd_bus_new(&bus) < 0) return false;

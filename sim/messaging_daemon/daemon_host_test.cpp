@@ -361,5 +361,15 @@ TEST_F(DaemonHostTest, InputBeyondTheLimitsIsRefusedAtOnce) {
   }
 }
 
+// A host whose bus goes away says so and leaves, instead of lingering unreachable.
+TEST_F(DaemonHostTest, AHostThatLosesItsBusSaysSoAndExits) {
+  ChildProcess host({"sh", "-c", "exec \"$0\" 2>&1", DAEMON_HOST});
+  ASSERT_TRUE(bus_.waitForName(kHostName));
+  bus_.stop();
+  EXPECT_TRUE(
+      host.waitForLine("pelorin-daemon-host: lost the session bus: the connection was closed"));
+  EXPECT_EQ(host.waitForExit(), 1);
+}
+
 }  // namespace
 }  // namespace pelorin::sim
