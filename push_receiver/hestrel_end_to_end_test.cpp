@@ -143,12 +143,14 @@ TEST_F(HestrelEndToEndTest, AGoogleVoicePushBecomesAnIncomingTextFromTheRealSend
   }
   // Nothing reached the home screen's own handling.
   std::string banners;
-  EXPECT_EQ(platform::testing::runProgram(
-                {"busctl", "--user", "call", "com.talvern.sim.SpringBoard",
-                 "/com/talvern/sim/SpringBoard", "com.talvern.sim.SpringBoard", "ListBanners"},
-                &banners),
-            0);
-  EXPECT_EQ(banners, "s \"[]\"\n");
+  EXPECT_EQ(
+      platform::testing::runProgram({"busctl", "--user", "call", "com.talvern.sim.SpringBoard",
+                                     "/com/talvern/sim/SpringBoard", "com.talvern.sim.SpringBoard",
+                                     "ListBanners", "uu", "0", "0"},
+                                    &banners),
+      0);
+  EXPECT_EQ(banners, R"(s "{\"items\":[],\"more\":false,\"offset\":0,\"total\":0}")"
+                     "\n");
 
   // Another application's push, and a voicemail banner, are shown.
   EXPECT_EQ(pelorinctl({"push", "--topic", "com.example.chat", "Text from Bob:\nhi"}), "shown");
@@ -179,18 +181,37 @@ TEST_F(HestrelEndToEndTest, WithoutTheCentreThePushIsShownAndTheFailureLogged) {
 
 TEST_F(HestrelEndToEndTest, BadInputIsRefusedAndTheHostCarriesOn) {
   startSpringBoard();
-  std::string output;
+  const std::string longText(65'537, 'x');
+  std::vector<std::string> manyEntries{"sa{sv}", "com.example.chat", "257"};
+  for (int i = 0; i < 257; ++i)
+    manyEntries.insert(manyEntries.end(), {std::to_string(i), "i", "1"});
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string reason;
+  };
+  const Row rows[] = {
+      {{"sa{sv}", "", "0"}, "a push needs a topic"},
+      {{"s", "x"}, "expecting 'sa{sv}'"},
+      {{"sa{sv}", std::string(256, 't'), "0"}, "topic: longer than 255 bytes"},
+      {{"sa{sv}", "com.example.chat", "1", "aps", "a{sv}", "1", "alert", "s", longText},
+       "userInfo: a text longer than 65536 bytes"},
+      {manyEntries, "userInfo: more than 256 entries"},
+  };
   const std::string service = "com.talvern.sim.SpringBoard";
   const std::string object = "/com/talvern/sim/SpringBoard";
-  EXPECT_NE(platform::testing::runProgram({"busctl", "--user", "call", service, object, service,
-                                           "DeliverPush", "sa{sv}", "", "0"},
-                                          &output),
-            0);
-  EXPECT_NE(
-      platform::testing::runProgram(
-          {"busctl", "--user", "call", service, object, service, "DeliverPush", "s", "x"}, &output),
-      0);
-  EXPECT_EQ(pelorinctl({"push", "--topic", "com.example.chat", "still here"}), "shown");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.reason);
+    std::vector<std::string> argv{"sh", "-c", "exec busctl --user call \"$@\" 2>&1", "sh"};
+    argv.insert(argv.end(), {service, object, service, "DeliverPush"});
+    argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    std::string output;
+    EXPECT_NE(platform::testing::runProgram(argv, &output), 0);
+    EXPECT_NE(output.find(row.reason), std::string::npos) << output;
+  }
+  // At the limits, a push is shown (its events, read here, fill the pipe).
+  EXPECT_EQ(pelorinctl({"push", "--topic", std::string(255, 't'), std::string(65'536, 'x')}),
+            "shown");
+  EXPECT_TRUE(nextEvent(*springBoard_, [](const json& e) { return e["event"] == "push"; }));
   EXPECT_EQ(alerts(), json::array());
 }
 

@@ -29,7 +29,8 @@ namespace {
 
 class BusSource final : public RunLoop::Source {
  public:
-  BusSource(sd_bus* bus, std::shared_ptr<void> owner) : bus_(bus), owner_(std::move(owner)) {}
+  BusSource(sd_bus* bus, std::shared_ptr<void> owner, std::function<void(const std::string&)> lost)
+      : bus_(bus), owner_(std::move(owner)), lost_(std::move(lost)) {}
 
   int fileDescriptor() override { return sd_bus_get_fd(bus_); }
 
@@ -52,18 +53,23 @@ class BusSource final : public RunLoop::Source {
     int result = 0;
     while ((result = sd_bus_process(bus_, nullptr)) > 0) {
     }
-    return result >= 0;
+    if (result >= 0) return true;
+    // Once closed, whatever the cause, processing fails with "connection reset".
+    if (lost_) lost_(sd_bus_is_open(bus_) > 0 ? errorText(result) : "the connection was closed");
+    return false;
   }
 
  private:
   sd_bus* const bus_;
   const std::shared_ptr<void> owner_;
+  const std::function<void(const std::string&)> lost_;
 };
 
 }  // namespace
 
-std::shared_ptr<RunLoop::Source> newBusSource(sd_bus* bus, std::shared_ptr<void> owner) {
-  return std::make_shared<BusSource>(bus, std::move(owner));
+std::shared_ptr<RunLoop::Source> newBusSource(sd_bus* bus, std::shared_ptr<void> owner,
+                                              std::function<void(const std::string&)> lost) {
+  return std::make_shared<BusSource>(bus, std::move(owner), std::move(lost));
 }
 
 std::optional<std::string> objectPathForName(std::string_view name) {
@@ -113,6 +119,17 @@ std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
     return fail("expected an array of texts");
   }
   return texts;
+}
+
+int replyWithText(sd_bus_message* call, const std::string& text) {
+  // Room for the reply's header: names, serials and its signature.
+  constexpr std::size_t kHeaderRoom = 64 * 1024;
+  if (text.size() > kMaxMessageBytes - kHeaderRoom) {
+    return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_LIMITS_EXCEEDED,
+                                      "the reply would exceed the %zu bytes a message may hold",
+                                      kMaxMessageBytes);
+  }
+  return sd_bus_reply_method_return(call, "s", text.c_str());
 }
 
 std::string errorText(int code) {

@@ -5,6 +5,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,8 +37,10 @@ BusPtr openBus(const Text& address, std::string* error = nullptr);
 // A RunLoop source that serves `bus` on the loop's thread: it waits on the
 // connection's descriptor and deadline and processes everything queued. It
 // keeps `owner` alive (whatever owns the connection) and leaves the loop when
-// the connection fails.
-std::shared_ptr<RunLoop::Source> newBusSource(sd_bus* bus, std::shared_ptr<void> owner);
+// the connection fails or closes, calling `lost` (when given) with the reason.
+std::shared_ptr<RunLoop::Source> newBusSource(
+    sd_bus* bus, std::shared_ptr<void> owner,
+    std::function<void(const std::string& reason)> lost = {});
 
 // "a.b.C" -> "/a/b/C"; nothing when the result is not a valid object path.
 std::optional<std::string> objectPathForName(std::string_view name);
@@ -58,6 +61,14 @@ std::optional<std::vector<std::string>> readStringArray(sd_bus_message* message,
                                                         std::size_t maxCount,
                                                         std::size_t maxBytesEach,
                                                         std::string* error = nullptr);
+
+// The most a D-Bus message may hold, header included; sending a larger one
+// costs the sender its connection.
+inline constexpr std::size_t kMaxMessageBytes = std::size_t{128} << 20;
+
+// Answers `call` with the one text `text`, or with the error LimitsExceeded
+// when a reply could not carry it.
+int replyWithText(sd_bus_message* call, const std::string& text);
 
 // The text of an sd-bus error code.
 std::string errorText(int code);

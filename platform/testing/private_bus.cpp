@@ -42,6 +42,10 @@ PrivateBus::~PrivateBus() {
   }
 }
 
+void PrivateBus::stop() {
+  daemon_->terminate();
+}
+
 bool PrivateBus::waitForName(const std::string& name, std::chrono::milliseconds timeout) const {
   return waitForOwner(name, true, timeout);
 }

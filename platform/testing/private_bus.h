@@ -22,6 +22,9 @@ class PrivateBus {
   bool started() const { return !address_.empty(); }
   const std::string& address() const { return address_; }
 
+  // Ends the bus daemon: every client loses its connection.
+  void stop();
+
   // Waits until some connection owns `name` on this bus.
   bool waitForName(const std::string& name,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;

@@ -1,31 +1,16 @@
 #include "sim/messages/control_interface.h"
 
-#include <cstdlib>
 #include <optional>
 #include <vector>
+
+#include "platform/linux/bus_connection.h"
+#include "sim/messaging_daemon/argument_reader.h"
+#include "sim/messaging_daemon/host_limits.h"
 
 namespace pelorin::sim {
 namespace {
 
 constexpr char kRefused[] = "com.talvern.sim.Error.Refused";
-
-std::optional<std::vector<std::string>> readStrings(sd_bus_message* call) {
-  char** strings = nullptr;
-  if (sd_bus_message_read_strv(call, &strings) < 0) return std::nullopt;
-  std::vector<std::string> result;
-  for (char** s = strings; s && *s; ++s) {
-    result.emplace_back(*s);
-    std::free(*s);
-  }
-  std::free(strings);
-  return result;
-}
-
-std::optional<std::string> readString(sd_bus_message* call) {
-  const char* text = nullptr;
-  if (sd_bus_message_read_basic(call, 's', &text) < 0 || text == nullptr) return std::nullopt;
-  return std::string(text);
-}
 
 int refuse(sd_bus_error* error, const std::string& why) {
   return sd_bus_error_set(error, kRefused, why.c_str());
@@ -39,17 +24,18 @@ struct SendArguments {
   bool onService = false;
 };
 
-std::optional<SendArguments> readSend(sd_bus_message* call) {
-  auto service = readString(call);
-  auto recipients = readStrings(call);
-  auto text = readString(call);
-  auto attachments = readStrings(call);
-  int onService = 0;
-  if (!service || !recipients || !text || !attachments ||
-      sd_bus_message_read_basic(call, 'b', &onService) < 0) {
-    return std::nullopt;
-  }
-  return SendArguments{*service, *recipients, *text, *attachments, onService != 0};
+// The arguments of Send; nothing, with the reason in `why`, when refused.
+std::optional<SendArguments> readSend(sd_bus_message* call, std::string& why) {
+  ArgumentReader in(call);
+  SendArguments arguments;
+  arguments.service = in.text("service", limits::kMaxAddressBytes);
+  arguments.recipients = in.texts("recipients", limits::kMaxRecipients, limits::kMaxAddressBytes);
+  arguments.text = in.text("text", limits::kMaxTextBytes);
+  arguments.attachments = in.texts("attachments", limits::kMaxAttachments, limits::kMaxPathBytes);
+  arguments.onService = in.flag("onService");
+  if (!in.refusal()) return arguments;
+  why = *in.refusal();
+  return std::nullopt;
 }
 
 }  // namespace
@@ -57,6 +43,8 @@ std::optional<SendArguments> readSend(sd_bus_message* call) {
 const sd_bus_vtable MessagesControlInterface::kVTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Send", "sassasb", "b", &MessagesControlInterface::onSend,
+                  SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("ListAlerts", "uu", "s", &MessagesControlInterface::onListAlerts,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0), SD_BUS_VTABLE_END};
 
@@ -67,10 +55,9 @@ int MessagesControlInterface::attach(sd_bus* bus, const std::string& objectPath)
 int MessagesControlInterface::onSend(sd_bus_message* call, void* self, sd_bus_error* error) {
   try {
     auto& control = *static_cast<MessagesControlInterface*>(self);
-    auto arguments = readSend(call);
-    if (!arguments) {
-      return refuse(error, "expected service, recipients, text, attachments and onService");
-    }
+    std::string unreadable;
+    auto arguments = readSend(call, unreadable);
+    if (!arguments) return refuse(error, unreadable);
     if (auto why = control.app_.refusal(arguments->service, arguments->recipients)) {
       return refuse(error, *why);
     }
@@ -94,6 +81,21 @@ int MessagesControlInterface::onSend(sd_bus_message* call, void* self, sd_bus_er
       });
     });
     return 1;
+  } catch (const std::exception& e) {
+    return refuse(error, std::string("failed: ") + e.what());
+  } catch (...) {
+    return refuse(error, "failed");
+  }
+}
+
+int MessagesControlInterface::onListAlerts(sd_bus_message* call, void* self, sd_bus_error* error) {
+  try {
+    ArgumentReader in(call);
+    const auto offset = in.number("offset");
+    const auto limit = in.number("limit");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    const auto& alerts = static_cast<MessagesControlInterface*>(self)->app_.alerts();
+    return platform::bus::replyWithText(call, alerts.page(offset, limit));
   } catch (const std::exception& e) {
     return refuse(error, std::string("failed: ") + e.what());
   } catch (...) {

@@ -1,6 +1,7 @@
 #include "sim/messages/messages_app.h"
 
 #include "platform/device_model.h"
+#include "sim/messaging_daemon/daemon_events.h"
 
 namespace pelorin::sim {
 namespace {
@@ -37,14 +38,12 @@ void MessagesApp::start() {
 }
 
 void MessagesApp::present(const platform::Alert& alert) {
-  if (!reporter_) return;
-  const auto text = [](const Text& value) -> nlohmann::json {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-  };
-  reporter_({{"event", "alert"},
-             {"title", text(alert.title)},
-             {"message", text(alert.message)},
-             {"buttons", alert.buttons}});
+  nlohmann::json shown{{"title", textJson(alert.title)},
+                       {"message", textJson(alert.message)},
+                       {"buttons", alert.buttons}};
+  alerts_.add(shown);
+  shown["event"] = "alert";
+  if (reporter_) reporter_(shown);
 }
 
 std::optional<std::string> MessagesApp::refusal(const std::string& service,

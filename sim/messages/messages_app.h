@@ -12,6 +12,7 @@
 #include "platform/chatkit/ck_service.h"
 #include "sim/messages/daemon_link.h"
 #include "sim/messages/sim_conversation.h"
+#include "sim/messaging_daemon/recent_items.h"
 
 namespace pelorin::sim {
 
@@ -30,7 +31,8 @@ struct MessagesOptions {
 //
 // Events: {"event": "send", ...} for every message composed and sent, with
 // the conversation's result; the conversations report "daemonSend"; an
-// alert a tweak shows is {"event": "alert", "title", "message", "buttons"}.
+// alert a tweak shows is {"event": "alert", "title", "message", "buttons"},
+// and the newest alerts are kept for the listing.
 class MessagesApp : public platform::AlertPresenter {
  public:
   MessagesApp(MessagesOptions options, EventReporter reporter);
@@ -41,8 +43,10 @@ class MessagesApp : public platform::AlertPresenter {
   // loading tweaks.
   void start();
 
-  // AlertPresenter: reports the alert; any thread, never blocks.
+  // AlertPresenter: keeps and reports the alert; any thread, never blocks.
   void present(const platform::Alert& alert) override;
+  // {"title", "message", "buttons"} of each alert shown.
+  const RecentItems& alerts() const { return alerts_; }
 
   // Why a message with these arguments cannot be composed, or nothing.
   std::optional<std::string> refusal(const std::string& service,
@@ -65,6 +69,7 @@ class MessagesApp : public platform::AlertPresenter {
   const EventReporter reporter_;
   DaemonLink daemon_;
   const std::map<std::string, std::shared_ptr<platform::CKService>> services_;
+  RecentItems alerts_;
   std::mutex mutex_;
   std::map<std::vector<std::string>, std::shared_ptr<SimConversation>>
       conversations_;  // guarded by mutex_

@@ -69,8 +69,9 @@ class MessagesHostTest : public ::testing::Test {
                                                       platform::Value(settings)));
   }
 
-  // Installs the tweaks and the switch as pelorin-sim does, then starts both hosts.
-  void startDevice() {
+  // Installs the tweaks and the switch as pelorin-sim does, then starts both
+  // hosts, the Messages host with `options`.
+  void startDevice(std::vector<std::string> options = {}) {
     namespace fs = std::filesystem;
     const fs::path tweaks = root_.path(std::string(platform::kTweakFolder));
     fs::create_directories(tweaks);
@@ -87,8 +88,8 @@ class MessagesHostTest : public ::testing::Test {
     daemon_ =
         std::make_unique<ChildProcess>(std::vector<std::string>{DAEMON_HOST, "--json-events", "-"});
     ASSERT_TRUE(nextEvent(*daemon_, [](const json& e) { return e["event"] == "ready"; }));
-    messages_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{MESSAGES_HOST, "--json-events", "-"});
+    options.insert(options.begin(), {MESSAGES_HOST, "--json-events", "-"});
+    messages_ = std::make_unique<ChildProcess>(options);
     auto tweak = nextEvent(*messages_, [](const json& e) { return e["event"] == "tweak"; });
     ASSERT_TRUE(tweak && (*tweak)["loaded"] == true);
     ASSERT_TRUE(nextEvent(*messages_, [](const json& e) { return e["event"] == "ready"; }));
@@ -195,6 +196,54 @@ TEST_F(MessagesHostTest, TheSwitchSendsACarrierRuleNumberThroughGoogleVoice) {
   EXPECT_EQ(send({"--to", "2125551212", "through Google Voice"}), "sent\n");
   EXPECT_TRUE(settled("through Google Voice")["carrierRecipients"].is_null());
   ASSERT_EQ(service_.texts().size(), 1u);
+}
+
+// Sends beyond the limits are refused, naming the limit. Hestrel, loaded with
+// Pelorin7, reads the model the host was given: on an iPad that says it has a
+// phone, its alert says so, and the host lists it.
+TEST_F(MessagesHostTest, SendsBeyondTheLimitsAreRefusedAndHestrelReadsTheModel) {
+  writeSettings({});
+  startDevice({"--model", "iPad"});
+  std::vector<std::string> manyRecipients{"Send", "sassasb", "SMS", "10001"};
+  manyRecipients.resize(manyRecipients.size() + 10'001, "2125551212");
+  manyRecipients.insert(manyRecipients.end(), {"hi", "0", "false"});
+  std::vector<std::string> manyAttachments{"Send",       "sassasb", "SMS", "1",
+                                           "2125551212", "hi",      "101"};
+  manyAttachments.resize(manyAttachments.size() + 101, "/tmp/a.jpg");
+  manyAttachments.push_back("false");
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string reason;
+  };
+  const Row rows[] = {
+      {manyRecipients, "recipients: more than 10000 texts"},
+      {{"Send", "sassasb", "SMS", "1", "2125551212", std::string(65'537, 'x'), "0", "false"},
+       "text: longer than 65536 bytes"},
+      {manyAttachments, "attachments: more than 100 texts"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.reason);
+    std::vector<std::string> argv{"sh", "-c", "exec busctl --user call \"$@\" 2>&1", "sh"};
+    argv.insert(argv.end(), {kMessagesName, "/com/talvern/sim/Messages", kMessagesName});
+    argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    std::string output;
+    EXPECT_NE(runProgram(argv, &output), 0);
+    EXPECT_NE(output.find(row.reason), std::string::npos) << output;
+  }
+
+  std::string output;
+  ASSERT_EQ(runProgram({PELORINCTL, "settings", "set", "enableLogging", "true"}, &output), 0);
+  const std::string notAPhone =
+      "Device appears not to be an iPhone. The \"Device is iPhone\" toggle should be OFF in "
+      "settings.";
+  ASSERT_TRUE(nextEvent(*messages_, [&](const json& e) { return e["message"] == notAPhone; }));
+  ASSERT_EQ(runProgram({"busctl", "--user", "--json=short", "call", kMessagesName,
+                        "/com/talvern/sim/Messages", kMessagesName, "ListAlerts", "uu", "0", "0"},
+                       &output),
+            0);
+  const auto page = json::parse(json::parse(output)["data"][0].get<std::string>());
+  EXPECT_EQ(page["total"], 1);
+  EXPECT_EQ(page["items"][0]["message"], notAPhone);
 }
 
 // pelorin-sim up brings the Messages host up beside the daemon host and

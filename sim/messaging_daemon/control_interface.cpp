@@ -1,10 +1,10 @@
 #include "sim/messaging_daemon/control_interface.h"
 
-#include <cstdlib>
 #include <functional>
 
 #include "platform/linux/bus_connection.h"
 #include "platform/notification_center.h"
+#include "sim/messaging_daemon/argument_reader.h"
 #include "sim/messaging_daemon/daemon_events.h"
 #include "sim/messaging_daemon/host_limits.h"
 #include "sim/messaging_daemon/listing_page.h"
@@ -14,22 +14,20 @@ namespace {
 
 constexpr char kRefused[] = "com.talvern.sim.Error.Refused";
 
-std::optional<std::vector<std::string>> readStrings(sd_bus_message* call) {
-  char** strings = nullptr;
-  if (sd_bus_message_read_strv(call, &strings) < 0) return std::nullopt;
-  std::vector<std::string> result;
-  for (char** s = strings; s && *s; ++s) {
-    result.emplace_back(*s);
-    std::free(*s);
-  }
-  std::free(strings);
-  return result;
+// The readings every handler shares, within their limits.
+std::string readAddress(ArgumentReader& in, const char* what) {
+  return in.text(what, limits::kMaxAddressBytes);
 }
-
-std::optional<std::string> readString(sd_bus_message* call) {
-  const char* text = nullptr;
-  if (sd_bus_message_read_basic(call, 's', &text) < 0 || text == nullptr) return std::nullopt;
-  return std::string(text);
+std::vector<std::string> readAddresses(ArgumentReader& in, const char* what) {
+  return in.texts(what, limits::kMaxRecipients, limits::kMaxAddressBytes);
+}
+std::string readText(ArgumentReader& in) {
+  return in.text("text", limits::kMaxTextBytes);
+}
+// A group's chat identifier joins its participants ("chat;A;B..."), so it is
+// bounded as a text, not as an address.
+std::string readChatIdentifier(ArgumentReader& in) {
+  return in.text("chat identifier", limits::kMaxTextBytes);
 }
 
 int refuse(sd_bus_error* error, const std::string& why) {
@@ -78,14 +76,13 @@ int ControlInterface::attach(sd_bus* bus, const std::string& objectPath) {
 
 int ControlInterface::onSendSMS(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    auto recipients = readStrings(call);
-    auto text = readString(call);
-    std::uint32_t parts = 0;
-    if (!recipients || !text || sd_bus_message_read_basic(call, 'u', &parts) < 0) {
-      return refuse(error, "expected recipients, text and number of parts");
-    }
+    ArgumentReader in(call);
+    const auto recipients = readAddresses(in, "recipients");
+    const auto text = readText(in);
+    const auto parts = in.number("number of parts");
+    if (in.refusal()) return refuse(error, *in.refusal());
     auto& daemon = static_cast<ControlInterface*>(self)->daemon_;
-    return replyOr<std::uint32_t>(call, error, daemon.sendSMS(*recipients, *text, parts),
+    return replyOr<std::uint32_t>(call, error, daemon.sendSMS(recipients, text, parts),
                                   [](sd_bus_message* m, const std::uint32_t& id) {
                                     return sd_bus_reply_method_return(m, "u", id);
                                   });
@@ -94,16 +91,16 @@ int ControlInterface::onSendSMS(sd_bus_message* call, void* self, sd_bus_error* 
 
 int ControlInterface::onSendChatMessage(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    auto service = readString(call);
-    auto chat = readString(call);
-    auto participants = readStrings(call);
-    auto text = readString(call);
-    auto attachments = readStrings(call);
-    if (!service || !chat || !participants || !text || !attachments) {
-      return refuse(error, "expected service, chat identifier, participants, text and attachments");
-    }
+    ArgumentReader in(call);
+    const auto service = readAddress(in, "service");
+    const auto chat = readChatIdentifier(in);
+    const auto participants = readAddresses(in, "participants");
+    const auto text = readText(in);
+    const auto attachments =
+        in.texts("attachments", limits::kMaxAttachments, limits::kMaxPathBytes);
+    if (in.refusal()) return refuse(error, *in.refusal());
     auto& daemon = static_cast<ControlInterface*>(self)->daemon_;
-    auto outcome = daemon.sendChatMessage(*service, *chat, *participants, *text, *attachments);
+    auto outcome = daemon.sendChatMessage(service, chat, participants, text, attachments);
     return replyOr<std::string>(call, error, outcome,
                                 [](sd_bus_message* m, const std::string& guid) {
                                   return sd_bus_reply_method_return(m, "s", guid.c_str());
@@ -113,26 +110,26 @@ int ControlInterface::onSendChatMessage(sd_bus_message* call, void* self, sd_bus
 
 int ControlInterface::onCreateChat(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    auto service = readString(call);
-    auto chat = readString(call);
-    auto participants = readStrings(call);
-    if (!service || !chat || !participants) {
-      return refuse(error, "expected service, chat identifier and participants");
-    }
+    ArgumentReader in(call);
+    const auto service = readAddress(in, "service");
+    const auto chat = readChatIdentifier(in);
+    const auto participants = readAddresses(in, "participants");
+    if (in.refusal()) return refuse(error, *in.refusal());
     auto& daemon = static_cast<ControlInterface*>(self)->daemon_;
     return replyOr<bool>(
-        call, error, daemon.createChat(*service, *chat, *participants),
+        call, error, daemon.createChat(service, chat, participants),
         [](sd_bus_message* m, const bool&) { return sd_bus_reply_method_return(m, ""); });
   });
 }
 
 int ControlInterface::onDeliverSMS(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    auto sender = readString(call);
-    auto text = readString(call);
-    if (!sender || !text) return refuse(error, "expected sender and text");
+    ArgumentReader in(call);
+    const auto sender = readAddress(in, "sender");
+    const auto text = readText(in);
+    if (in.refusal()) return refuse(error, *in.refusal());
     auto& daemon = static_cast<ControlInterface*>(self)->daemon_;
-    return replyOr<std::uint32_t>(call, error, daemon.deliverSMS(*sender, *text),
+    return replyOr<std::uint32_t>(call, error, daemon.deliverSMS(sender, text),
                                   [](sd_bus_message* m, const std::uint32_t& id) {
                                     return sd_bus_reply_method_return(m, "u", id);
                                   });
@@ -142,12 +139,14 @@ int ControlInterface::onDeliverSMS(sd_bus_message* call, void* self, sd_bus_erro
 int ControlInterface::onPostLocalNotification(sd_bus_message* call, void* self,
                                               sd_bus_error* error) {
   return guarded(error, [&] {
-    auto name = readString(call);
-    auto userInfo = platform::bus::readDictionary(call);
-    if (!name || !userInfo) return refuse(error, "expected a name and a dictionary");
-    static_cast<ControlInterface*>(self)->daemon_.perform([name = *name, userInfo = *userInfo] {
-      platform::localNotifyCenter().postNotification(name, userInfo);
-    });
+    ArgumentReader in(call);
+    auto name = in.text("name", limits::kMaxTopicBytes);
+    auto userInfo = in.dictionary("userInfo");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    static_cast<ControlInterface*>(self)->daemon_.perform(
+        [name = std::move(name), userInfo = std::move(userInfo)] {
+          platform::localNotifyCenter().postNotification(name, userInfo);
+        });
     return sd_bus_reply_method_return(call, "");
   });
 }

@@ -22,9 +22,10 @@ namespace pelorin::sim {
 //
 // Handlers run on the thread that serves the bus. They answer at once: the
 // send or post a call starts runs afterwards, on the daemon's executor, so a
-// tweak's hook that waits never holds a reply back. Bad input is answered with
-// the error com.talvern.sim.Error.Refused and changes nothing; nothing a
-// client or a tweak throws leaves a handler.
+// tweak's hook that waits never holds a reply back. Bad input, input beyond
+// the limits of host_limits.h among it, is answered with the error
+// com.talvern.sim.Error.Refused and changes nothing; nothing a client or a
+// tweak throws leaves a handler.
 class ControlInterface {
  public:
   static constexpr char kInterface[] = "com.talvern.sim.MessagingDaemon";

@@ -2,11 +2,13 @@
 // by the real loader, driven through its control interface with busctl.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <systemd/sd-bus.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "platform/linux/bus_connection.h"
 #include "platform/property_list.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
@@ -21,6 +23,21 @@ using nlohmann::json;
 using platform::testing::ChildProcess;
 
 constexpr char kHostName[] = "com.talvern.sim.MessagingDaemon";
+constexpr char kHostPath[] = "/com/talvern/sim/MessagingDaemon";
+
+// CreateChat with `count` participants, built by hand: busctl cannot pass that many.
+platform::bus::MessagePtr chatWith(sd_bus* bus, int count) {
+  sd_bus_message* call = nullptr;
+  sd_bus_message_new_method_call(bus, &call, kHostName, kHostPath, kHostName, "CreateChat");
+  // A group's identifier may be longer than an address.
+  sd_bus_message_append(call, "ss", "SMS", ("chat" + std::string(1000, ';')).c_str());
+  sd_bus_message_open_container(call, 'a', "s");
+  for (int i = 0; i < count; ++i) {
+    sd_bus_message_append_basic(call, 's', std::to_string(2120000000 + i).c_str());
+  }
+  sd_bus_message_close_container(call);
+  return platform::bus::MessagePtr(call);
+}
 
 class DaemonHostTest : public ::testing::Test {
  protected:
@@ -94,10 +111,11 @@ class DaemonHostTest : public ::testing::Test {
     });
   }
 
-  // busctl's reply ("u 1", "s \"...\""), or the error it printed; `ok` tells which.
+  // busctl's reply ("u 1", "s \"...\""), or the error it printed (a host that
+  // does not answer within 10 s among them); `ok` tells which.
   std::string call(std::vector<std::string> arguments, bool* ok = nullptr) {
-    std::vector<std::string> argv{
-        "busctl", "--user", "call", kHostName, "/com/talvern/sim/MessagingDaemon", kHostName};
+    const char* busctl = "exec busctl --user --timeout=10 call \"$@\" 2>&1";
+    std::vector<std::string> argv{"sh", "-c", busctl, "sh", kHostName, kHostPath, kHostName};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::string output;
     const auto status = platform::testing::runProgram(argv, &output);
@@ -352,6 +370,85 @@ TEST_F(DaemonHostTest, AnUnreadableDatabaseIsSetAsideAndTheHostServes) {
   const auto folder = std::filesystem::path(root_.path(MessageStore::kDatabasePath)).parent_path();
   // The one set aside, and the new one with its -wal and -shm.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 4);
+}
+
+// Input beyond the limits is refused at once, naming the limit; a call made
+// meanwhile is answered, nothing refused is stored or posted, and the host
+// carries on.
+TEST_F(DaemonHostTest, InputBeyondTheLimitsIsRefusedAtOnce) {
+  ASSERT_TRUE(startHost());
+  auto bus = platform::bus::openBus(std::nullopt);
+  ASSERT_TRUE(bus);
+  std::string hugeError;
+  auto keepError = [](sd_bus_message* reply, void* kept, sd_bus_error*) {
+    const sd_bus_error* error = sd_bus_message_get_error(reply);
+    *static_cast<std::string*>(kept) =
+        error ? error->name + std::string(": ") + error->message : "-";
+    return 0;
+  };
+  ASSERT_GE(sd_bus_call_async(bus.get(), nullptr, chatWith(bus.get(), 200'000).get(), keepError,
+                              &hugeError, 0),
+            0);
+  ASSERT_GE(sd_bus_flush(bus.get()), 0);
+  EXPECT_EQ(call({"DeliverSMS", "ss", "3125550000", "meanwhile"}), "u 1\n");
+  for (int i = 0; hugeError.empty() && i < 100; ++i) {
+    if (sd_bus_process(bus.get(), nullptr) == 0) sd_bus_wait(bus.get(), 100'000);
+  }
+  EXPECT_EQ(hugeError, "com.talvern.sim.Error.Refused: participants: more than 10000 texts");
+  sd_bus_message* reply = nullptr;
+  EXPECT_GE(sd_bus_call(bus.get(), chatWith(bus.get(), 10'000).get(), 0, nullptr, &reply), 0);
+  sd_bus_message_unref(reply);
+
+  const std::string longText(65'537, 'x');
+  const std::string path(4'097, 'p');
+  std::vector<std::string> manyAttachments{
+      "SendChatMessage", "ssassas", "SMS", "+1", "1", "+1", "hi", "101"};
+  manyAttachments.resize(manyAttachments.size() + 101, "/tmp/a.jpg");
+  std::vector<std::string> manyEntries{"PostLocalNotification", "sa{sv}", "n", "257"};
+  for (int i = 0; i < 257; ++i)
+    manyEntries.insert(manyEntries.end(), {std::to_string(i), "i", "1"});
+  struct Row {
+    std::vector<std::string> arguments;
+    std::string reason;
+  };
+  const Row rows[] = {
+      {{"SendSMS", "assu", "1", "2125551212", longText, "1"}, "text: longer than 65536 bytes"},
+      {{"SendSMS", "assu", "1", std::string(257, '1'), "hi", "1"},
+       "recipients: a text longer than 256 bytes"},
+      {{"DeliverSMS", "ss", "2125551212", longText}, "text: longer than 65536 bytes"},
+      {manyAttachments, "attachments: more than 100 texts"},
+      {{"SendChatMessage", "ssassas", "SMS", "+1", "1", "+1", "hi", "1", path},
+       "attachments: a text longer than 4096 bytes"},
+      {{"PostLocalNotification", "sa{sv}", std::string(256, 'n'), "0"},
+       "name: longer than 255 bytes"},
+      {manyEntries, "userInfo: more than 256 entries"},
+      {{"PostLocalNotification", "sa{sv}", "n", "1", "k", "s", longText},
+       "userInfo: a text longer than 65536 bytes"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments[0] + " " + row.reason);
+    bool ok = true;
+    EXPECT_NE(call(row.arguments, &ok).find(row.reason), std::string::npos);
+    EXPECT_FALSE(ok);
+  }
+  // At the limits: taken, and only the second message stored (no carrier
+  // reaches 256 digits). Nothing refused was posted.
+  EXPECT_EQ(call({"SendSMS", "assu", "1", std::string(256, '1'), std::string(65'536, 'x'), "1"}),
+            "u 2\n");
+  ASSERT_TRUE(messageReaches("messageId", 2, "failed"));
+  for (const auto& event : seenEvents("localNotification")) {
+    EXPECT_FALSE(event["name"].get<std::string>().starts_with("n")) << event;
+  }
+}
+
+// A host whose bus goes away says so and leaves, instead of lingering unreachable.
+TEST_F(DaemonHostTest, AHostThatLosesItsBusSaysSoAndExits) {
+  ChildProcess host({"sh", "-c", "exec \"$0\" 2>&1", DAEMON_HOST});
+  ASSERT_TRUE(bus_.waitForName(kHostName));
+  bus_.stop();
+  EXPECT_TRUE(
+      host.waitForLine("pelorin-daemon-host: lost the session bus: the connection was closed"));
+  EXPECT_EQ(host.waitForExit(), 1);
 }
 
 }  // namespace

@@ -93,7 +93,11 @@ int HostRunner::serve(int attached) {
   int r = attached;
   if (r >= 0) r = sd_bus_request_name(bus_.get(), busName_.c_str(), 0);
   if (r < 0) return fail("cannot serve " + busName_ + ": " + platform::bus::errorText(r));
-  mainLoop_->addSource(platform::bus::newBusSource(bus_.get(), nullptr));
+  mainLoop_->addSource(
+      platform::bus::newBusSource(bus_.get(), nullptr, [this](const std::string& why) {
+        lostBus_ = why;
+        mainLoop_->stop();
+      }));
   if (signals_ >= 0) mainLoop_->addSource(std::make_shared<SignalSource>(signals_));
   return 0;
 }
@@ -101,10 +105,11 @@ int HostRunner::serve(int attached) {
 void HostRunner::run(const nlohmann::json& ready) {
   report_(ready);
   mainLoop_->run();
+  const int status = lostBus_ ? fail("lost the session bus: " + *lostBus_) : 0;
   std::fflush(nullptr);
   // Tweaks own threads and never-destroyed singletons that may still run;
   // leave without running destructors under them.
-  _exit(0);
+  _exit(status);
 }
 
 int HostRunner::fail(const std::string& why) const {

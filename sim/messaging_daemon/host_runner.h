@@ -31,6 +31,8 @@ std::optional<int> parseHostOptions(CLI::App& app, int argc, char** argv);
 // The start-up a host process shares: stop signals, its identity, the session
 // bus, the event sink, the tweaks, serving its control interface and the main
 // loop. Each step that can fail returns non-zero after saying why on stderr.
+// A host that loses its bus connection says so on stderr and exits 1: without
+// its name nobody could reach it.
 class HostRunner {
  public:
   // `program` prefixes every complaint.
@@ -50,10 +52,11 @@ class HostRunner {
 
   // Takes the bus name once the control interface attached (`attached` is the
   // result of attaching it), and lets the main loop serve the bus and stop on
-  // a signal.
+  // a signal or when the connection is lost.
   int serve(int attached);
 
-  // Reports `ready`, runs the main loop and leaves.
+  // Reports `ready`, runs the main loop and leaves: with status 0 after a
+  // stop signal, 1 after "lost the session bus: REASON" on stderr.
   [[noreturn]] void run(const nlohmann::json& ready);
 
   int fail(const std::string& why) const;
@@ -64,6 +67,7 @@ class HostRunner {
   std::string busName_;
   std::string path_;
   platform::bus::BusPtr bus_;
+  std::optional<std::string> lostBus_;  // why the connection was lost; main loop only
   std::shared_ptr<platform::RunLoop> mainLoop_;
   std::unique_ptr<EventSink> events_;
   EventReporter report_;

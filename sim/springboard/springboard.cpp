@@ -39,17 +39,9 @@ void SpringBoard::start() {
 
 bool SpringBoard::deliverPush(const std::string& topic, const platform::Dictionary& userInfo) {
   std::lock_guard deliver(deliverMutex_);
-  std::size_t before = 0;
-  {
-    std::lock_guard lock(recordMutex_);
-    before = banners_.size();
-  }
+  const auto before = banners_.added();
   connection(connection_, std::make_shared<const platform::APSIncomingMessage>(topic, userInfo));
-  bool shown = false;
-  {
-    std::lock_guard lock(recordMutex_);
-    shown = banners_.size() > before;
-  }
+  const bool shown = banners_.added() > before;
   report_({{"event", "push"},
            {"topic", topic},
            {"userInfo", dictionaryJson(userInfo)},
@@ -60,44 +52,20 @@ bool SpringBoard::deliverPush(const std::string& topic, const platform::Dictiona
 void SpringBoard::platformConnection(
     platform::APSConnection&, const std::shared_ptr<const platform::APSIncomingMessage>& message) {
   if (!message) return;
-  Banner banner{message->topic(), bannerText(message->userInfo())};
-  {
-    std::lock_guard lock(recordMutex_);
-    banners_.push_back(banner);
-  }
-  auto event = bannerJson(banner);
-  event["event"] = "banner";
-  report_(event);
+  nlohmann::json banner{{"topic", textJson(message->topic())},
+                        {"alert", textJson(bannerText(message->userInfo()))}};
+  banners_.add(banner);
+  banner["event"] = "banner";
+  report_(banner);
 }
 
 void SpringBoard::present(const platform::Alert& alert) {
-  {
-    std::lock_guard lock(recordMutex_);
-    alerts_.push_back(alert);
-  }
-  auto event = alertJson(alert);
-  event["event"] = "alert";
-  report_(event);
-}
-
-std::vector<platform::Alert> SpringBoard::alerts() const {
-  std::lock_guard lock(recordMutex_);
-  return alerts_;
-}
-
-std::vector<SpringBoard::Banner> SpringBoard::banners() const {
-  std::lock_guard lock(recordMutex_);
-  return banners_;
-}
-
-nlohmann::json SpringBoard::alertJson(const platform::Alert& alert) {
-  return {{"title", textJson(alert.title)},
-          {"message", textJson(alert.message)},
-          {"buttons", alert.buttons}};
-}
-
-nlohmann::json SpringBoard::bannerJson(const Banner& banner) {
-  return {{"topic", textJson(banner.topic)}, {"alert", textJson(banner.alert)}};
+  nlohmann::json shown{{"title", textJson(alert.title)},
+                       {"message", textJson(alert.message)},
+                       {"buttons", alert.buttons}};
+  alerts_.add(shown);
+  shown["event"] = "alert";
+  report_(shown);
 }
 
 }  // namespace pelorin::sim

@@ -11,6 +11,7 @@
 #include "platform/springboard/sb_remote_notification_server.h"
 #include "platform/value.h"
 #include "sim/messaging_daemon/daemon_events.h"
+#include "sim/messaging_daemon/recent_items.h"
 
 namespace pelorin::sim {
 
@@ -21,16 +22,11 @@ struct SpringBoardOptions {
 };
 
 // The simulated home screen: its push receiver, whose own handling shows a
-// banner, and its alerts. Banners and alerts are recorded and reported;
-// nothing here ever waits on the user.
+// banner, and its alerts. Banners and alerts are reported and the newest of
+// each kept (RecentItems); nothing here ever waits on the user.
 class SpringBoard final : public platform::SBRemoteNotificationServer,
                           public platform::AlertPresenter {
  public:
-  struct Banner {
-    Text topic;
-    Text alert;
-  };
-
   SpringBoard(SpringBoardOptions options, EventReporter report);
   ~SpringBoard() override;
 
@@ -46,11 +42,10 @@ class SpringBoard final : public platform::SBRemoteNotificationServer,
   // AlertPresenter: records and reports; any thread.
   void present(const platform::Alert& alert) override;
 
-  std::vector<platform::Alert> alerts() const;
-  std::vector<Banner> banners() const;
-
-  static nlohmann::json alertJson(const platform::Alert& alert);
-  static nlohmann::json bannerJson(const Banner& banner);
+  // {"title", "message", "buttons"} of each alert shown.
+  const RecentItems& alerts() const { return alerts_; }
+  // {"topic", "alert"} of each banner shown ("alert" null without a banner text).
+  const RecentItems& banners() const { return banners_; }
 
  protected:
   void platformConnection(
@@ -64,9 +59,8 @@ class SpringBoard final : public platform::SBRemoteNotificationServer,
 
   std::mutex deliverMutex_;  // one push at a time
 
-  mutable std::mutex recordMutex_;
-  std::vector<platform::Alert> alerts_;  // guarded by recordMutex_
-  std::vector<Banner> banners_;          // guarded by recordMutex_
+  RecentItems alerts_;
+  RecentItems banners_;
 };
 
 }  // namespace pelorin::sim

@@ -3,6 +3,8 @@
 #include <functional>
 
 #include "platform/linux/bus_connection.h"
+#include "sim/messaging_daemon/argument_reader.h"
+#include "sim/messaging_daemon/host_limits.h"
 
 namespace pelorin::sim {
 namespace {
@@ -24,15 +26,26 @@ int guarded(sd_bus_error* error, const std::function<int()>& body) {
   }
 }
 
+// Answers a listing call (u offset, u limit) with its page of `items`.
+int replyWithPage(sd_bus_message* call, sd_bus_error* error, const RecentItems& items) {
+  return guarded(error, [&] {
+    ArgumentReader in(call);
+    const auto offset = in.number("offset");
+    const auto limit = in.number("limit");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    return platform::bus::replyWithText(call, items.page(offset, limit));
+  });
+}
+
 }  // namespace
 
 const sd_bus_vtable SpringBoardControl::kVTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("DeliverPush", "sa{sv}", "b", &SpringBoardControl::onDeliverPush,
                   SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListAlerts", "", "s", &SpringBoardControl::onListAlerts,
+    SD_BUS_METHOD("ListAlerts", "uu", "s", &SpringBoardControl::onListAlerts,
                   SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("ListBanners", "", "s", &SpringBoardControl::onListBanners,
+    SD_BUS_METHOD("ListBanners", "uu", "s", &SpringBoardControl::onListBanners,
                   SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Event", "s", 0),
     SD_BUS_VTABLE_END};
@@ -43,37 +56,23 @@ int SpringBoardControl::attach(sd_bus* bus, const std::string& objectPath) {
 
 int SpringBoardControl::onDeliverPush(sd_bus_message* call, void* self, sd_bus_error* error) {
   return guarded(error, [&] {
-    const char* topic = nullptr;
-    if (sd_bus_message_read_basic(call, 's', &topic) < 0 || topic == nullptr) {
-      return refuse(error, "expected a topic and a user-info dictionary");
-    }
-    auto userInfo = platform::bus::readDictionary(call);
-    if (!userInfo) return refuse(error, "expected a topic and a user-info dictionary");
-    if (*topic == '\0') return refuse(error, "a push needs a topic");
+    ArgumentReader in(call);
+    const auto topic = in.text("topic", limits::kMaxTopicBytes);
+    const auto userInfo = in.dictionary("userInfo");
+    if (in.refusal()) return refuse(error, *in.refusal());
+    if (topic.empty()) return refuse(error, "a push needs a topic");
     const bool shown =
-        static_cast<SpringBoardControl*>(self)->springBoard_.deliverPush(topic, *userInfo);
+        static_cast<SpringBoardControl*>(self)->springBoard_.deliverPush(topic, userInfo);
     return sd_bus_reply_method_return(call, "b", static_cast<int>(shown));
   });
 }
 
 int SpringBoardControl::onListAlerts(sd_bus_message* call, void* self, sd_bus_error* error) {
-  return guarded(error, [&] {
-    auto alerts = nlohmann::json::array();
-    for (const auto& alert : static_cast<SpringBoardControl*>(self)->springBoard_.alerts()) {
-      alerts.push_back(SpringBoard::alertJson(alert));
-    }
-    return sd_bus_reply_method_return(call, "s", jsonLine(alerts).c_str());
-  });
+  return replyWithPage(call, error, static_cast<SpringBoardControl*>(self)->springBoard_.alerts());
 }
 
 int SpringBoardControl::onListBanners(sd_bus_message* call, void* self, sd_bus_error* error) {
-  return guarded(error, [&] {
-    auto banners = nlohmann::json::array();
-    for (const auto& banner : static_cast<SpringBoardControl*>(self)->springBoard_.banners()) {
-      banners.push_back(SpringBoard::bannerJson(banner));
-    }
-    return sd_bus_reply_method_return(call, "s", jsonLine(banners).c_str());
-  });
+  return replyWithPage(call, error, static_cast<SpringBoardControl*>(self)->springBoard_.banners());
 }
 
 }  // namespace pelorin::sim

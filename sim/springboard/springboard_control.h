@@ -11,14 +11,16 @@ namespace pelorin::sim {
 // The home-screen host's control interface on the session bus:
 //
 //   DeliverPush(s topic, a{sv} userInfo) -> b shown
-//   ListAlerts() -> s json     (an array, oldest first, of {title, message, buttons})
-//   ListBanners() -> s json    (an array of {topic, alert})
+//   ListAlerts(u offset, u limit) -> s json    (a page of {title, message, buttons})
+//   ListBanners(u offset, u limit) -> s json   (a page of {topic, alert})
 //   signal Event(s json)       (every push, banner and alert)
 //
 // Handlers run on the thread that serves the bus. A push is handled before
 // the reply (the tweak's replacement only hands the text on, it never waits
-// on the network). Bad input is answered with com.talvern.sim.Error.Refused
-// and changes nothing; nothing a tweak throws leaves a handler.
+// on the network). The listings come in pages (listing_page.h) of the newest
+// alerts and banners kept. Bad input, input beyond the limits of
+// host_limits.h among it, is answered with com.talvern.sim.Error.Refused and
+// changes nothing; nothing a tweak throws leaves a handler.
 class SpringBoardControl {
  public:
   static constexpr char kInterface[] = "com.talvern.sim.SpringBoard";

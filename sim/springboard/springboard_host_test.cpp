@@ -52,12 +52,45 @@ TEST_F(SpringBoardTest, EveryPushNoTweakTakesIsShownAsABanner) {
   };
   for (const auto& row : rows) {
     EXPECT_TRUE(springBoard_.deliverPush("com.example.chat", row.userInfo));
-    ASSERT_FALSE(springBoard_.banners().empty());
-    EXPECT_EQ(SpringBoard::bannerJson(springBoard_.banners().back()),
+    EXPECT_EQ(springBoard_.banners().items().back(),
               (nlohmann::json{{"topic", "com.example.chat"}, {"alert", row.alert}}));
   }
-  EXPECT_EQ(springBoard_.banners().size(), std::size(rows));
+  EXPECT_EQ(springBoard_.banners().items().size(), std::size(rows));
   EXPECT_EQ(events().size(), 2 * std::size(rows));  // a banner and its push each
+}
+
+// The newest thousand banners are kept, and listed in pages.
+TEST_F(SpringBoardTest, BannersKeepTheNewestThousandListedInPages) {
+  for (int i = 0; i < 1002; ++i) {
+    const Dictionary aps{{"alert", std::to_string(i)}};
+    ASSERT_TRUE(springBoard_.deliverPush("com.example.chat", {{"aps", aps}})) << i;
+  }
+  struct Row {
+    std::uint32_t offset, limit;
+    std::size_t count;
+    const char* first;
+    bool more;
+  };
+  const Row rows[] = {
+      {0, 0, 100, "2", true},
+      {0, 5000, 1000, "2", false},
+      {990, 0, 10, "992", false},
+      {998, 1, 1, "1000", true},
+      {999, 1, 1, "1001", false},
+      {1000, 5, 0, nullptr, false},
+      {4000000000u, 1, 0, nullptr, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.offset) + "+" + std::to_string(row.limit));
+    const auto page = nlohmann::json::parse(springBoard_.banners().page(row.offset, row.limit));
+    EXPECT_EQ(page["offset"], row.offset);
+    EXPECT_EQ(page["total"], 1000);
+    EXPECT_EQ(page["more"], row.more);
+    ASSERT_EQ(page["items"].size(), row.count);
+    if (row.first) {
+      EXPECT_EQ(page["items"][0]["alert"], row.first);
+    }
+  }
 }
 
 // Alerts come from any thread (the notification thread among them) and are
@@ -72,11 +105,11 @@ TEST_F(SpringBoardTest, ConcurrencyOfAlertsFromManyThreads) {
     });
   }
   for (auto& thread : threads) thread.join();
-  const auto alerts = springBoard_.alerts();
+  const auto alerts = springBoard_.alerts().items();
   ASSERT_EQ(alerts.size(), 200u);
   std::map<std::string, int> next;
   for (const auto& alert : alerts) {
-    EXPECT_EQ(alert.message, std::to_string(next[*alert.title]++));
+    EXPECT_EQ(alert["message"], std::to_string(next[alert["title"]]++));
   }
   EXPECT_EQ(events().size(), 200u);
 }

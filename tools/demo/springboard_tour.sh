@@ -33,7 +33,7 @@ show_push com.example.chat $'Text from Bob:\nlunch?'
 echo
 echo "Forwarded pushes are not shown; the home screen showed these banners:"
 busctl --user call com.talvern.sim.SpringBoard /com/talvern/sim/SpringBoard \
-  com.talvern.sim.SpringBoard ListBanners | sed -E 's/^s "//; s/"$//; s/\\"/"/g; s/^/  /'
+  com.talvern.sim.SpringBoard ListBanners uu 0 0 | sed -E 's/^s "//; s/"$//; s/\\"/"/g; s/^/  /'
 
 section "The texts in the daemon's message store, from their real senders"
 sleep 0.5

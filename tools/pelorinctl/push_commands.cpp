@@ -3,9 +3,11 @@
 // given text; alerts lists the alerts the home screen showed.
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "platform/linux/bus_connection.h"
@@ -36,24 +38,41 @@ int failWith(const std::string& why) {
   return 1;
 }
 
-// The home screen's reply to a call without arguments, as text; or nothing
-// with the reason in `why`.
-std::optional<std::string> callForText(sd_bus* bus, const char* method, std::string& why) {
+// One page of the home screen's alerts (its JSON object), starting at
+// `offset`; or nothing with the reason in `why`.
+std::optional<nlohmann::json> alertPage(sd_bus* bus, std::uint32_t offset, std::string& why) {
   sd_bus_error error = SD_BUS_ERROR_NULL;
   std::unique_ptr<sd_bus_error, ErrorFree> errorGuard(&error);
   sd_bus_message* reply = nullptr;
-  int r = sd_bus_call_method(bus, kService, kObject, kService, method, &error, &reply, "");
+  int r = sd_bus_call_method(bus, kService, kObject, kService, "ListAlerts", &error, &reply, "uu",
+                             offset, 0u);
   platform::bus::MessagePtr replyGuard(reply);
   if (r < 0) {
     why = error.message ? error.message : platform::bus::errorText(r);
     return std::nullopt;
   }
   const char* text = nullptr;
-  if (sd_bus_message_read_basic(reply, 's', &text) < 0 || text == nullptr) {
+  auto page = nlohmann::json::object();
+  if (sd_bus_message_read_basic(reply, 's', &text) >= 0 && text != nullptr) {
+    page = nlohmann::json::parse(text, nullptr, false);
+  }
+  if (!page.is_object() || !page.value("items", nlohmann::json()).is_array()) {
     why = "unexpected reply from the home screen";
     return std::nullopt;
   }
-  return std::string(text);
+  return page;
+}
+
+// Every alert the home screen keeps, oldest first, read page by page.
+std::optional<nlohmann::json> allAlerts(sd_bus* bus, std::string& why) {
+  auto alerts = nlohmann::json::array();
+  for (bool more = true; more;) {
+    auto page = alertPage(bus, static_cast<std::uint32_t>(alerts.size()), why);
+    if (!page) return std::nullopt;
+    for (auto& alert : (*page)["items"]) alerts.push_back(std::move(alert));
+    more = page->value("more", false) && !(*page)["items"].empty();
+  }
+  return alerts;
 }
 
 platform::bus::BusPtr openSessionBus(std::string& why) {
@@ -97,19 +116,18 @@ int alerts(const AlertsOptions& options) {
   std::string why;
   auto bus = openSessionBus(why);
   if (!bus) return failWith(why);
-  auto text = callForText(bus.get(), "ListAlerts", why);
-  if (!text) return failWith("cannot list the alerts: " + why);
+  const auto list = allAlerts(bus.get(), why);
+  if (!list) return failWith("cannot list the alerts: " + why);
   if (options.json) {
-    std::printf("%s\n", text->c_str());
+    std::printf("%s\n",
+                list->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return 0;
   }
-  const auto list = nlohmann::json::parse(*text, nullptr, false);
-  if (!list.is_array()) return failWith("unexpected reply from the home screen");
-  if (list.empty()) std::printf("no alerts\n");
+  if (list->empty()) std::printf("no alerts\n");
   auto textOf = [](const nlohmann::json& value) {
     return value.is_string() ? value.get<std::string>() : std::string("(none)");
   };
-  for (const auto& alert : list) {
+  for (const auto& alert : *list) {
     std::printf("%s\n  %s\n", textOf(alert.value("title", nlohmann::json())).c_str(),
                 textOf(alert.value("message", nlohmann::json())).c_str());
     std::string buttons;
