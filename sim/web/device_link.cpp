@@ -18,10 +18,9 @@ bool named(const sd_bus_error& error, const char* name) {
   return error.name && std::strcmp(error.name, name) == 0;
 }
 
-// A listing page, or an older host's whole array in the same shape.
+// A listing page, when `text` is one.
 std::optional<nlohmann::json> pageOf(const char* text) {
   auto value = nlohmann::json::parse(text, nullptr, false);
-  if (value.is_array()) return nlohmann::json{{"items", value}, {"more", false}};
   if (!value.is_object() || !value.contains("items") || !value["items"].is_array()) {
     return std::nullopt;
   }
@@ -57,15 +56,9 @@ CallResult<nlohmann::json> DeviceLink::page(const HostAddress& host, const char*
   std::lock_guard lock(mutex_);
   ErrorHolder error;
   sd_bus_message* raw = nullptr;
-  int r =
+  const int r =
       sd_bus_call_method(bus_.get(), host.busName, host.path, host.busName, method, &error.error,
                          &raw, "uu", static_cast<std::uint32_t>(offset), limits::kMaxPageSize);
-  if (r < 0 && named(error.error, SD_BUS_ERROR_INVALID_ARGS)) {
-    // A host from before paged listings answers the whole list at once.
-    sd_bus_error_free(&error.error);
-    r = sd_bus_call_method(bus_.get(), host.busName, host.path, host.busName, method, &error.error,
-                           &raw, "");
-  }
   if (r < 0 && named(error.error, SD_BUS_ERROR_UNKNOWN_METHOD)) {
     return {nlohmann::json{{"items", nlohmann::json::array()}, {"more", false}}};
   }
