@@ -9,8 +9,8 @@ root=$2
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "A device with a home screen, and the stand-in Google Voice service"
-eval "$("$build/sim/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 echo "The home-screen host serves com.talvern.sim.SpringBoard; the daemon host"
 echo "com.talvern.sim.MessagingDaemon. Both loaded their tweak:"
 grep -h '"event":"tweak"' "$root/var/run/pelorin-sim/springboard-events.jsonl" \
