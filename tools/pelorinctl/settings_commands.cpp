@@ -184,6 +184,33 @@ int show(const ShowOptions& options) {
   return 0;
 }
 
+// Posts the settings notification unless asked not to, then says in one
+// line what was set (the password's value is not shown) and, on standard
+// error, what else a change needs to take effect.
+int announce(const std::vector<std::pair<std::string, platform::Value>>& changes, bool noNotify) {
+  std::string done = "Set";
+  for (const auto& [key, value] : changes) {
+    done += " " + key + "=" + (key == settings::kPassword ? "(hidden)" : shownValue(value));
+  }
+  if (!noNotify) {
+    if (!deviceBusReachable()) {
+      std::fprintf(stderr, "pelorinctl: settings written, but no process was told\n");
+      return 1;
+    }
+    platform::newBusDarwinNotifyCenter()->postNotification(std::string(kSettingsNotification));
+  }
+  std::printf("%s%s\n", done.c_str(),
+              noNotify ? " (no notification posted)" : "; settings notification posted");
+  for (const auto& [key, value] : changes) {
+    const auto note = findSetting(key)->afterChange;
+    if (!note.empty()) {
+      std::fprintf(stderr, "pelorinctl: %s: %.*s\n", key.c_str(), static_cast<int>(note.size()),
+                   note.data());
+    }
+  }
+  return 0;
+}
+
 int set(const SetOptions& options) {
   if (options.pairs.size() % 2 != 0) {
     std::fprintf(stderr, "pelorinctl: settings set takes KEY VALUE pairs\n");
@@ -220,30 +247,12 @@ int set(const SetOptions& options) {
     }
     settings = std::move(*existing);
   }
-  for (auto& [key, value] : changes) settings[key] = std::move(value);
+  for (const auto& [key, value] : changes) settings[key] = value;
   if (!platform::writePropertyListAtomically(path, platform::Value(std::move(settings)))) {
     std::fprintf(stderr, "pelorinctl: could not write %s\n", path.c_str());
     return 1;
   }
-  std::string done = "Set";
-  for (const auto& [key, value] : changes) done += " " + key + "=" + shownValue(value);
-  if (options.noNotify) {
-    std::printf("%s (no notification posted)\n", done.c_str());
-  } else {
-    if (!deviceBusReachable()) {
-      std::fprintf(stderr, "pelorinctl: settings written, but no process was told\n");
-      return 1;
-    }
-    platform::newBusDarwinNotifyCenter()->postNotification(std::string(kSettingsNotification));
-    std::printf("%s; settings notification posted\n", done.c_str());
-  }
-  for (const auto& [key, value] : changes) {
-    const auto note = findSetting(key)->afterChange;
-    if (!note.empty())
-      std::fprintf(stderr, "pelorinctl: %s: %.*s\n", key.c_str(), static_cast<int>(note.size()),
-                   note.data());
-  }
-  return 0;
+  return announce(changes, options.noNotify);
 }
 
 }  // namespace settings_detail
