@@ -18,14 +18,19 @@ pelorin_place(${PELORIN_SWITCHDIR}/Dorvessa.bundle Dorvessa)
 pelorin_rpath_from(${PELORIN_TWEAKDIR} tweak_rpath)
 set_target_properties(Pelorin7 PROPERTIES INSTALL_RPATH "$ORIGIN;${tweak_rpath}")
 
+# Libraries are loaded, never run: not executable.
+set(pelorin_library_mode PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(TARGETS ${PELORIN_COMMANDS} RUNTIME DESTINATION ${PELORIN_BINDIR})
 install(TARGETS ${PELORIN_HOSTS} RUNTIME DESTINATION ${PELORIN_LIBEXECDIR})
-install(TARGETS rocketbootstrap LIBRARY DESTINATION ${PELORIN_LIBEXECDIR} NAMELINK_SKIP)
-install(TARGETS pelorin_platform LIBRARY DESTINATION ${PELORIN_PKGLIBDIR} NAMELINK_SKIP)
-install(TARGETS ${PELORIN_TWEAKS} LIBRARY DESTINATION ${PELORIN_TWEAKDIR})
+install(TARGETS rocketbootstrap LIBRARY DESTINATION ${PELORIN_LIBEXECDIR} NAMELINK_SKIP
+        ${pelorin_library_mode})
+install(TARGETS pelorin_platform LIBRARY DESTINATION ${PELORIN_PKGLIBDIR} NAMELINK_SKIP
+        ${pelorin_library_mode})
+install(TARGETS ${PELORIN_TWEAKS} LIBRARY DESTINATION ${PELORIN_TWEAKDIR} ${pelorin_library_mode})
 install(DIRECTORY ${PELORIN_BUILD_TWEAKDIR}/ DESTINATION ${PELORIN_TWEAKDIR}
         FILES_MATCHING PATTERN "*.plist")
-install(TARGETS Dorvessa LIBRARY DESTINATION ${PELORIN_SWITCHDIR}/Dorvessa.bundle)
+install(TARGETS Dorvessa LIBRARY DESTINATION ${PELORIN_SWITCHDIR}/Dorvessa.bundle
+        ${pelorin_library_mode})
 install(FILES ${PELORIN_BUILD_SWITCHDIR}/Dorvessa.bundle/Info.plist
         DESTINATION ${PELORIN_SWITCHDIR}/Dorvessa.bundle)
 

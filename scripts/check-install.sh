@@ -44,6 +44,8 @@ while read -r file; do
   esac
 done < <(find . -type f -printf '%P\n')
 
+while read -r file; do problem "$file is a library but executable"; done \
+  < <(find . -name '*.so' -perm /111)
 while read -r file; do problem "$file names the build folder $build"; done \
   < <(grep -rlF "$build" . || true)
 
