@@ -42,7 +42,7 @@ endfunction()
 # Test suites whose name contains "Concurrency" also get the label
 # "concurrency", which the TSan run selects.
 function(pelorin_test name)
-  if(PELORIN_FUZZ)
+  if(PELORIN_FUZZ OR NOT PELORIN_TESTS)
     return()
   endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})

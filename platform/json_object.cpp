@@ -20,8 +20,8 @@ std::string jsonString(std::string_view text) {
 }
 
 void JsonObject::addKey(std::string_view key) {
-  if (!body_.empty()) body_ += ", ";
-  body_ += jsonString(key) + ": ";
+  if (!body_.empty()) body_ += ",";
+  body_ += jsonString(key) + ":";
 }
 
 JsonObject& JsonObject::add(std::string_view key, const Text& value) {

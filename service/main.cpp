@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 #include <thread>
 
+#include "pelorin/version.h"
 #include "service/account_json.h"
 #include "service/admin_routes.h"
 #include "service/certificate.h"
@@ -135,6 +137,10 @@ int run(const ServiceOptions& options) {
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::string error;
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::cout << "pelorin-gv-service " << pelorin::kPelorinVersion << "\n";
+    return 0;
+  }
   const auto options = pelorin::service::parseServiceOptions(argc, argv, error);
   if (!options) {
     std::cerr << (error.empty() ? "" : "pelorin-gv-service: " + error + "\n")

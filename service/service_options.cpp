@@ -16,7 +16,10 @@ bool parsePort(std::string_view text, int& port) {
 const char* usage() {
   return "usage: pelorin-gv-service [--host ADDR] [--port N] [--admin-port N]\n"
          "         [--cert FILE --key FILE] [--cert-out FILE] [--accounts FILE]\n"
-         "         [--no-demo-account] [--ready-file FILE] [--exit-on-stdin-eof]\n";
+         "         [--no-demo-account] [--ready-file FILE] [--exit-on-stdin-eof]\n"
+         "       pelorin-gv-service --version\n"
+         "The stand-in Google Voice web service: HTTPS on loopback, with an admin\n"
+         "interface to read its journal and plan faults. See pelorin-gv-service(1).\n";
 }
 
 std::optional<ServiceOptions> parseServiceOptions(int argc, char** argv, std::string& error) {

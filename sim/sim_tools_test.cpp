@@ -2,12 +2,14 @@
 // and the bootstrap stand-in it installs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "pelorin/version.h"
 #include "platform/dynamic_library.h"
 #include "platform/property_list.h"
 #include "platform/rocketbootstrap.h"
@@ -173,6 +175,69 @@ TEST_F(SimulatedDeviceSetupTest, NoTweaksLeavesThemOutAndTheEnvironmentIsPassedO
   EXPECT_FALSE(root_.exists("/var/mobile/Library/Preferences/com.talvern.Pelorin.plist"));
   EXPECT_EQ(exportsIn(output)["PELORIN_GV_URL"], "https://127.0.0.1:9");
   EXPECT_EQ(environmentOf(pidIn(state("host.pid")))["PELORIN_GV_URL"], "https://127.0.0.1:9");
+}
+
+// The command line as one text, arguments separated by spaces.
+std::string commandLineOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+  std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::replace(line.begin(), line.end(), '\0', ' ');
+  return line;
+}
+
+// Every host that shows alerts gets the device's model; what pelorin-sim
+// writes is private to the user; restart starts one host again as it was.
+TEST_F(SimulatedDeviceSetupTest, ModelStatePrivacyAndRestart) {
+  ASSERT_EQ(
+      runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--gv-service", "--model", "iPad"}),
+      0);
+  for (const char* host : {"springboard.pid", "messages.pid"}) {
+    EXPECT_NE(commandLineOf(pidIn(state(host))).find(" --model iPad "), std::string::npos) << host;
+  }
+  using std::filesystem::perms;
+  for (const std::string& file :
+       {state("env"), state("host.log"), state("events.jsonl"), state("messages.log"),
+        state("options"),
+        root_.path("/var/mobile/Library/Preferences/com.talvern.Pelorin.plist")}) {
+    EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all,
+              perms::owner_read | perms::owner_write)
+        << file;
+  }
+  const int before = pidIn(state("messages.pid"));
+  ASSERT_EQ(runProgram({PELORIN_SIM, "restart", "messages", "--root", root_.folder()}), 0);
+  const int after = pidIn(state("messages.pid"));
+  EXPECT_FALSE(running(before));
+  EXPECT_TRUE(running(after));
+  EXPECT_NE(commandLineOf(after).find(" --model iPad "), std::string::npos);
+}
+
+// Help and version print and start nothing; bad use, and a root where
+// nothing runs, are refused.
+TEST(PelorinSimCommandLineTest, HelpVersionAndRefusals) {
+  platform::testing::TemporaryRoot root;
+  const std::string absent = root.folder() + "/absent";
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    std::string output;
+  };
+  const Row rows[] = {
+      {{"--help"}, 0, "usage: pelorin-sim COMMAND"},
+      {{"up", "--root", absent, "--help"}, 0, "usage: pelorin-sim up"},
+      {{"--version"}, 0, std::string("pelorin-sim ") + kPelorinVersion + "\n"},
+      {{"bogus"}, 2, ""},
+      {{"restart", "phone", "--root", root.folder()}, 2, ""},
+      {{"restart", "mail", "--root", root.folder()}, 1, ""},
+      {{"down", "--root", root.folder()}, 1, ""},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> argv{PELORIN_SIM};
+    argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    std::string output;
+    EXPECT_EQ(runProgram(argv, &output), row.status) << row.arguments[0];
+    EXPECT_EQ(output.substr(0, row.output.size()), row.output) << row.arguments[0];
+  }
+  EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
 TEST(RocketBootstrapStandInTest, ExportsTheTwoFunctionsAndRecordsCalls) {

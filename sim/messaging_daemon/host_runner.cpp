@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
+#include "pelorin/version.h"
 #include "platform/process_info.h"
 #include "platform/tweak_loader.h"
 
@@ -50,9 +52,13 @@ void addHostOptions(CLI::App& app, HostIdentity& identity) {
 }
 
 std::optional<int> parseHostOptions(CLI::App& app, int argc, char** argv) {
+  const std::string program = argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "";
+  app.set_version_flag("--version", program + " " + kPelorinVersion);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

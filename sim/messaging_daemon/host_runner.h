@@ -25,7 +25,7 @@ struct HostIdentity {
 void addHostOptions(CLI::App& app, HostIdentity& identity);
 
 // Parses the command line; the exit status when the program is to stop
-// (help, bad use).
+// (help, --version, bad use).
 std::optional<int> parseHostOptions(CLI::App& app, int argc, char** argv);
 
 // The start-up a host process shares: stop signals, its identity, the session

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "pelorin/version.h"
 #include "platform/switch_data_source.h"
 #include "sim/switches/switch_panel.h"
 
@@ -40,7 +41,10 @@ void print(const LoadedSwitch& loaded, bool json, bool withDetails) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"pelorin-switches: the switch panel of the simulated device"};
+  CLI::App app{
+      "pelorin-switches: the switch panel of the simulated device: lists, reads and flips the "
+      "switches installed under PELORIN_ROOT. See pelorin-switches(1)."};
+  app.set_version_flag("--version", std::string("pelorin-switches ") + pelorin::kPelorinVersion);
   app.require_subcommand(1);
   Options options;
   app.add_flag("--json", options.json, "One JSON object per line");
@@ -60,6 +64,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e, std::cout, std::cerr);

@@ -8,8 +8,8 @@ root=$2
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "A simulated device: session bus and messaging daemon host"
-eval "$("$build/sim/pelorin-sim" up --root "$root")"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root")"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 echo "Bus $DBUS_SESSION_BUS_ADDRESS; the daemon host serves com.talvern.sim.MessagingDaemon."
 
 section "System-wide notifications cross processes"

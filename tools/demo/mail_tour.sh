@@ -24,8 +24,8 @@ cat >"$settings" <<'PLIST'
 PLIST
 export PELORIN_SIM_MAIL_ACCOUNT=pelorin.demo@gmail.com
 export PELORIN_SIM_MAILDIR="$root/Maildir"
-eval "$("$build/sim/pelorin-sim" up --root "$root")"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root")"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 echo "Mail receiving on; the watched account is the user name with @gmail.com:"
 echo "$PELORIN_SIM_MAIL_ACCOUNT, whose INBOX is also fed from $PELORIN_SIM_MAILDIR/new."
 

@@ -11,11 +11,11 @@ section() { printf '\n== %s ==\n\n' "$1"; }
 
 mkdir -p "$root/var/mobile/Library/Preferences"
 # Texts to (212) numbers go by carrier, by the user's rule.
-PELORIN_ROOT=$root "$build/tools/pelorinctl" rules set 212 carrier >/dev/null
+PELORIN_ROOT=$root "$build/bin/pelorinctl" rules set 212 carrier >/dev/null
 
 section "A device with the Messages application and the switch panel"
-eval "$("$build/sim/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 echo "Messages host (com.talvern.sim.Messages) and daemon host up in $root"
 
 events=$root/var/run/pelorin-sim/events.jsonl

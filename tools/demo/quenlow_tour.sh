@@ -9,8 +9,8 @@ root=$2
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "A device with Quenlow loaded and the stand-in Google Voice service"
-eval "$("$build/sim/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 admin=$(jq -r .admin_url "$root/var/run/pelorin-sim/gv-ready.json")
 echo "Daemon host with $(ls "$root/Library/MobileSubstrate/DynamicLibraries" | grep -c '\.so$') tweak(s);"
 echo "Google Voice at $PELORIN_GV_URL, signed in as $(pelorinctl settings show --json |

@@ -6,8 +6,8 @@ set -euo pipefail
 build=$1
 root=$2
 export PELORIN_ROOT=$root
-ctl="$build/tools/pelorinctl"
-editor="$build/rules_editor/terminal/pelorin-rules"
+ctl="$build/bin/pelorinctl"
+editor="$build/bin/pelorin-rules"
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "Contacts the editor's picker offers"

@@ -9,17 +9,22 @@ root=$2
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "A device with a home screen, and the stand-in Google Voice service"
-eval "$("$build/sim/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+eval "$("$build/bin/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 echo "The home-screen host serves com.talvern.sim.SpringBoard; the daemon host"
 echo "com.talvern.sim.MessagingDaemon. Both loaded their tweak:"
 grep -h '"event":"tweak"' "$root/var/run/pelorin-sim/springboard-events.jsonl" \
   "$root/var/run/pelorin-sim/events.jsonl" | sed -E 's/.*"name":"([^"]*)".*/  \1/'
 
+# The home screen's alerts from the FIRST-th on, as pelorinctl alerts shows them.
+home_alerts() {
+  pelorinctl alerts | awk -v first="$1" '/^(Alert|Banner) on /{show = /^Alert on the home screen/ && ++n >= first} show'
+}
+
 section "Receiving through the official app's pushes is switched on"
 pelorinctl settings set enableReceiveOfficialGV true >/dev/null
 sleep 0.5
-pelorinctl alerts
+home_alerts 1
 
 section "Pushes arrive at the home screen"
 show_push() {
@@ -48,4 +53,4 @@ echo "an own number, and the device said not to be an iPhone:"
 pelorinctl settings set enableMailReceive true intlSMSviaGV true phoneNumber "" \
   isAniPhone false >/dev/null
 sleep 0.5
-pelorinctl alerts | tail -n +4
+home_alerts 2

@@ -4,11 +4,11 @@
 set -euo pipefail
 build=${1:-build}
 here=$(cd "$(dirname "$0")" && pwd)
-ctl="$build/tools/pelorinctl"
+ctl="$build/bin/pelorinctl"
 [[ -x "$ctl" ]] || { echo "pelorinctl not built in $build" >&2; exit 1; }
 
 root=$(mktemp -d)
-trap '"$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true; rm -rf "$root"' EXIT
+trap '"$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true; rm -rf "$root"' EXIT
 export PELORIN_ROOT=$root
 
 section() { printf '\n== %s ==\n\n' "$1"; }
@@ -30,7 +30,7 @@ section "Which rule routes each recipient (looked up by canonical number)"
 numbers=()
 for written in "(212) 555-0100" "(212) 555-1212" "(310) 555-1212" "(415) 555-1212" \
                "+44 20 7946 0123" "+33 1 23 45 67 89" "+49 30 1234567"; do
-  numbers+=("$("$ctl" number --json -- "$written" | sed -E 's/.*"canonical": "([^"]*)".*/\1/')")
+  numbers+=("$("$ctl" number --json -- "$written" | sed -E 's/.*"canonical": *"([^"]*)".*/\1/')")
 done
 "$ctl" rules match "${numbers[@]}"
 

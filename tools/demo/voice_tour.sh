@@ -4,13 +4,13 @@
 set -euo pipefail
 build=$1
 root=$2
-ctl="$build/tools/pelorinctl"
+ctl="$build/bin/pelorinctl"
 section() { printf '\n== %s ==\n\n' "$1"; }
 field() { sed -E "s/.*\"$1\":\"([^\"]*)\".*/\\1/" "$2"; }
 
 state="$root/var/run/gv-service"
 mkdir -p "$state"
-"$build/service/pelorin-gv-service" --cert-out "$state/ca.pem" --ready-file "$state/ready.json" \
+"$build/bin/pelorin-gv-service" --cert-out "$state/ca.pem" --ready-file "$state/ready.json" \
   </dev/null >/dev/null 2>"$state/service.log" &
 service=$!
 trap 'kill $service 2>/dev/null || true' EXIT

@@ -20,7 +20,8 @@ void addNotifyCommands(CLI::App& app);    // notify
 void addRouteCommands(CLI::App& app);     // route
 void addSettingsCommands(CLI::App& app);  // settings
 void addSendCommands(CLI::App& app);      // send
-void addPushCommands(CLI::App& app);      // push, alerts (the home-screen host)
+void addPushCommands(CLI::App& app);      // push (the home-screen host)
+void addListingCommands(CLI::App& app);   // messages, alerts
 
 // contacts; and rules set / rules delete, under the rules command.
 void addContactsCommands(CLI::App& app);

@@ -48,9 +48,8 @@ class PelorinctlGvTest : public ::testing::Test {
 TEST_F(PelorinctlGvTest, SendsToEachRecipientInOneSession) {
   const auto run = gv("send --json --to '(415) 555-0123' --to 2125550199 'hello & bye'");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(
-      run.out,
-      "{\"to\": \"14155550123\", \"sent\": true}\n{\"to\": \"12125550199\", \"sent\": true}\n");
+  EXPECT_EQ(run.out,
+            "{\"to\":\"14155550123\",\"sent\":true}\n{\"to\":\"12125550199\",\"sent\":true}\n");
   const auto texts = service_.texts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[1].text, "hello & bye");
@@ -61,7 +60,7 @@ TEST_F(PelorinctlGvTest, StopsAtTheFirstFailedRecipient) {
   service_.addFault({.path = "/voice/m/x?m=sms", .count = 9, .sendSmsResponse = 2});
   const auto run = gv("send --json --to 4155550123 --to 2125550199 hi");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "{\"to\": \"14155550123\", \"sent\": false}\n");
+  EXPECT_EQ(run.out, "{\"to\":\"14155550123\",\"sent\":false}\n");
   for (const auto& record : service_.journal()) {
     EXPECT_EQ(record.target.find("2125550199"), std::string::npos);
   }
@@ -70,13 +69,13 @@ TEST_F(PelorinctlGvTest, StopsAtTheFirstFailedRecipient) {
 TEST_F(PelorinctlGvTest, AccountQueries) {
   EXPECT_EQ(gv("login").status, 0);
   EXPECT_EQ(gv("login --password wrong").status, 1);
-  EXPECT_EQ(gv("number --json").out, "{\"gvNumber\": \"14155550142\", \"balance\": \"$4.20\"}\n");
+  EXPECT_EQ(gv("number --json").out, "{\"gvNumber\":\"14155550142\",\"balance\":\"$4.20\"}\n");
   EXPECT_EQ(gv("inbox --json --sender \"Ann O'Brien\"").out,
-            "{\"sender\": \"Ann O'Brien\", \"number\": \"+14155550101\"}\n");
+            "{\"sender\":\"Ann O'Brien\",\"number\":\"+14155550101\"}\n");
 
   const auto access = gv("access-number --json 2125550199");
   EXPECT_EQ(access.status, 0);
-  EXPECT_NE(access.out.find("\"accessNumber\": \"14155553000\""), std::string::npos);
+  EXPECT_NE(access.out.find("\"accessNumber\":\"14155553000\""), std::string::npos);
   EXPECT_NE(root_.readFile(std::string(kAccessNumberCacheFile)).find("12125550199"),
             std::string::npos);
   EXPECT_EQ(gv("cancel-callback").status, 0);

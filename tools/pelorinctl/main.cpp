@@ -1,9 +1,9 @@
-// pelorinctl: the command-line tool for Pelorin's numbers, rules, Google Voice
-// client and notifications.
+// pelorinctl: the command-line tool for Pelorin and the simulated device.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 
+#include "pelorin/version.h"
 #include "tools/pelorinctl/commands.h"
 
 namespace pelorin::ctl {
@@ -17,7 +17,11 @@ int& exitStatus() {
 
 int main(int argc, char** argv) {
   using namespace pelorin::ctl;
-  CLI::App app{"pelorinctl: numbers, send rules, the Google Voice client and notifications"};
+  CLI::App app{
+      "pelorinctl: drives Pelorin and the simulated device: texts sent and pushed, the "
+      "message store, alerts, settings, send rules, contacts, how a number would be routed, "
+      "the Google Voice client and notifications. See pelorinctl(1)."};
+  app.set_version_flag("--version", std::string("pelorinctl ") + pelorin::kPelorinVersion);
   app.require_subcommand(1);
   addNumberCommands(app);
   addRulesCommands(app);
@@ -28,11 +32,14 @@ int main(int argc, char** argv) {
   addSettingsCommands(app);
   addSendCommands(app);
   addPushCommands(app);
+  addListingCommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e, std::cout, std::cerr);

@@ -10,6 +10,7 @@
 
 #include "platform/session_bus.h"
 #include "tools/pelorinctl/commands.h"
+#include "tools/pelorinctl/device_bus.h"
 
 namespace pelorin::ctl::notify_detail {
 
@@ -20,21 +21,20 @@ struct NotifyOptions {
 };
 
 int postNames(const std::vector<std::string>& names) {
-  if (!platform::busReachable()) {
-    std::fprintf(stderr, "pelorinctl: no session bus reachable\n");
-    return 1;
-  }
+  if (!deviceBusReachable()) return 1;
   auto center = platform::newBusDarwinNotifyCenter();
-  for (const auto& name : names) center->postNotification(name);
+  std::string posted;
+  for (const auto& name : names) {
+    center->postNotification(name);
+    posted += " " + name;
+  }
+  std::printf("Posted%s\n", posted.c_str());
   return 0;
 }
 
 // Prints each observed name as it arrives; 0 after `count` of them, 1 on time-out.
 int watchNames(const NotifyOptions& options) {
-  if (!platform::busReachable()) {
-    std::fprintf(stderr, "pelorinctl: no session bus reachable\n");
-    return 1;
-  }
+  if (!deviceBusReachable()) return 1;
   std::mutex mutex;
   std::condition_variable arrived;
   int seen = 0;  // guarded by mutex

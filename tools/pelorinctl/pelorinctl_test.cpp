@@ -27,15 +27,15 @@ TEST(PelorinctlTest, NumberPrintsOneJsonObjectPerArgumentInOrder) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(
       run.out,
-      R"({"input": "(212) 555-1212", "type": "us", "canonical": "12125551212", "international": "+12125551212", "validForSMS": true})"
+      R"({"input":"(212) 555-1212","type":"us","canonical":"12125551212","international":"+12125551212","validForSMS":true})"
       "\n"
-      R"({"input": "911", "type": "special", "canonical": "911", "international": "911", "validForSMS": false})"
+      R"({"input":"911","type":"special","canonical":"911","international":"911","validForSMS":false})"
       "\n"
-      R"({"input": "", "type": "invalid", "canonical": "", "international": "", "validForSMS": false})"
+      R"({"input":"","type":"invalid","canonical":"","international":"","validForSMS":false})"
       "\n"
-      R"({"input": "-5", "type": "shortcode", "canonical": "5", "international": "5", "validForSMS": true})"
+      R"({"input":"-5","type":"shortcode","canonical":"5","international":"5","validForSMS":true})"
       "\n"
-      R"({"input": "+44 20 7946 0123", "type": "international", "canonical": "011442079460123", "international": "+442079460123", "validForSMS": true})"
+      R"({"input":"+44 20 7946 0123","type":"international","canonical":"011442079460123","international":"+442079460123","validForSMS":true})"
       "\n");
 }
 
@@ -48,10 +48,10 @@ TEST(PelorinctlTest, RulesMatchReadsTheRootsFileOrTheGivenOne) {
       pelorinctl("rules match --json 12125551212 13105551212 14155551212 1212");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
-            "{\"number\": \"12125551212\", \"key\": \"1212\", \"mode\": 1}\n"
-            "{\"number\": \"13105551212\", \"key\": \"1310\", \"mode\": -2}\n"
-            "{\"number\": \"14155551212\", \"key\": null, \"mode\": -1}\n"
-            "{\"number\": \"1212\", \"key\": \"1212\", \"mode\": 1}\n");
+            "{\"number\":\"12125551212\",\"key\":\"1212\",\"mode\":1}\n"
+            "{\"number\":\"13105551212\",\"key\":\"1310\",\"mode\":-2}\n"
+            "{\"number\":\"14155551212\",\"key\":null,\"mode\":-1}\n"
+            "{\"number\":\"1212\",\"key\":\"1212\",\"mode\":1}\n");
 }
 
 // What a run printed on standard error (the runner keeps standard output; the
@@ -129,9 +129,9 @@ TEST(PelorinctlTest, ListsRulesInDisplayOrderWithTheEditorsModeNames) {
       root.path(std::string(kAutoRulesFile)),
       platform::Value(platform::Array{platform::Value("12125551212")}));
   EXPECT_EQ(pelorinctl("rules list --json").out,
-            "{\"key\": \"+\", \"mode\": 1, \"name\": \"Google Voice\"}\n"
-            "{\"key\": \"1212\", \"mode\": 5, \"name\": \"(Unknown)\"}\n"
-            "{\"key\": \"1310\", \"mode\": 0, \"name\": \"Carrier\"}\n");
+            "{\"key\":\"+\",\"mode\":1,\"name\":\"Google Voice\"}\n"
+            "{\"key\":\"1212\",\"mode\":5,\"name\":\"(Unknown)\"}\n"
+            "{\"key\":\"1310\",\"mode\":0,\"name\":\"Carrier\"}\n");
   EXPECT_EQ(pelorinctl("rules list").out,
             "PREFIX  MODE\n"
             "+       Google Voice\n"

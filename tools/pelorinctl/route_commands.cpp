@@ -4,6 +4,7 @@
 // no file is written: an access-number route is reported without fetching it.
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -14,6 +15,7 @@
 #include "outgoing/quenlow_settings.h"
 #include "outgoing/recipient_processor.h"
 #include "platform/property_list.h"
+#include "platform/root_path.h"
 #include "tools/pelorinctl/commands.h"
 #include "voice/gv_interface.h"
 
@@ -164,6 +166,13 @@ class RouteExplainer {
 };
 
 void explainRoutes(const Options& options) {
+  const char* root = std::getenv("PELORIN_ROOT");
+  if (root == nullptr || *root == '\0') {
+    std::cerr << "pelorinctl: PELORIN_ROOT is not set: the settings and rules under / decide; "
+                 "for a device's, run eval \"$(pelorin-sim up ...)\" first\n";
+  } else if (!options.json) {
+    std::cout << "Settings and rules under " << platform::rootFolder() << "\n";
+  }
   RouteExplainer explainer;
   for (const auto& number : options.numbers) {
     std::ostream* explanation = options.json ? nullptr : &std::cout;

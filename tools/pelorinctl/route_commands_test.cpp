@@ -9,6 +9,7 @@
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/testing/temporary_root.h"
+#include "tools/pelorinctl/message_route.h"
 #include "tools/pelorinctl/pelorinctl_runner.h"
 
 namespace pelorin {
@@ -101,6 +102,40 @@ TEST_F(RouteCommandTest, HumanExplanationNamesTheDecidingStep) {
   EXPECT_NE(run.out.find("send rule \"1212\" gives 0"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("not a number to route"), std::string::npos) << run.out;
   EXPECT_EQ(ctl::testing::runPelorinctl("route").status, 2);
+}
+
+}  // namespace
+}  // namespace pelorin
+
+namespace pelorin {
+namespace {
+
+// The route a stored text took, as pelorinctl messages reads it from the
+// daemon's store element.
+TEST(MessageRouteTest, TheRouteTakenComesFromTheCarrierRecipientsAndTheState) {
+  using nlohmann::json;
+  const struct {
+    const char* service;
+    const char* carrierRecipients;  // JSON
+    const char* state;
+    json route;
+  } rows[] = {
+      {"SMS", R"(["1212"])", "sent", "carrier"},
+      {"SMS", R"(["1415"])", "sent", "carrier-to-access-number"},
+      {"SMS", "null", "sent", "google-voice"},
+      {"SMS", "null", "failed", "google-voice"},
+      {"SMS", "null", "sending", nullptr},
+      {"iMessage", "null", "sent", "imessage"},
+  };
+  for (const auto& row : rows) {
+    const json element{{"direction", "outgoing"},
+                       {"service", row.service},
+                       {"recipients", {"1212"}},
+                       {"carrierRecipients", json::parse(row.carrierRecipients)},
+                       {"state", row.state}};
+    EXPECT_EQ(ctl::routeTaken(element), row.route) << element;
+  }
+  EXPECT_EQ(ctl::routeTaken(json{{"direction", "incoming"}, {"state", "received"}}), nullptr);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "platform/linux/bus_connection.h"
 #include "tools/pelorinctl/commands.h"
+#include "tools/pelorinctl/device_bus.h"
 
 namespace pelorin::ctl::send_detail {
 
@@ -37,12 +38,8 @@ int appendStrings(sd_bus_message* message, const std::vector<std::string>& strin
 // Calls the Messages host's Send; 0 when the conversation's send returned
 // true, 1 when it returned false or the host could not be reached.
 int sendText(const SendOptions& options) {
-  std::string error;
-  auto bus = platform::bus::openBus(std::nullopt, &error);
-  if (!bus) {
-    std::fprintf(stderr, "pelorinctl: no session bus reachable: %s\n", error.c_str());
-    return 1;
-  }
+  auto bus = openDeviceBus();
+  if (!bus) return 1;
   std::vector<std::string> attachments;
   for (const auto& file : options.attachments) {
     attachments.push_back(std::filesystem::absolute(file).string());
@@ -69,8 +66,8 @@ int sendText(const SendOptions& options) {
   platform::bus::MessagePtr replyOwner(reply);
   int result = 0;
   if (r < 0 || sd_bus_message_read_basic(reply, 'b', &result) < 0) {
-    std::fprintf(stderr, "pelorinctl: the Messages host did not send: %s\n",
-                 busError.message ? busError.message : platform::bus::errorText(r).c_str());
+    std::fprintf(stderr, "pelorinctl: not sent: %s\n",
+                 hostCallFailure(kMessagesAppHost, r, busError).c_str());
     sd_bus_error_free(&busError);
     return 1;
   }

@@ -16,6 +16,7 @@
 #include "platform/property_list.h"
 #include "platform/session_bus.h"
 #include "tools/pelorinctl/commands.h"
+#include "tools/pelorinctl/device_bus.h"
 #include "tools/pelorinctl/text_table.h"
 
 namespace pelorin::ctl {
@@ -23,12 +24,16 @@ namespace settings_detail {
 
 enum class Kind { Bool, Integer, String };
 
-// One key of the settings file: its type and the value its readers assume
-// when it is absent (none for texts).
+// One key of the settings file: its type, the value its readers assume when
+// it is absent (none for texts), the integers that mean something (any when
+// empty), and what a person must do for a change to take effect, if more
+// than the settings notification.
 struct Setting {
   std::string_view key;
   Kind kind;
   std::optional<platform::Value> fallback;
+  std::vector<std::int32_t> allowed = {};
+  std::string_view afterChange = {};
 };
 
 const std::vector<Setting>& settingsTable() {
@@ -37,7 +42,7 @@ const std::vector<Setting>& settingsTable() {
       {k::kEnableLogging, Kind::Bool, false},
       {k::kEnableOmniSend, Kind::Bool, false},
       {k::kEvalSendRules, Kind::Bool, true},
-      {k::kDefaultSMSSend, Kind::Integer, 1},
+      {k::kDefaultSMSSend, Kind::Integer, 1, {0, 1}},
       {k::kIntlSMSviaGV, Kind::Bool, false},
       {k::kIntliMsgviaGV, Kind::Bool, false},
       {k::kEnableAutoRules, Kind::Bool, false},
@@ -48,13 +53,17 @@ const std::vector<Setting>& settingsTable() {
       {k::kSendSig, Kind::String, std::nullopt},
       {k::kIsAniPhone, Kind::Bool, true},
       {k::kEnableReceiveOfficialGV, Kind::Bool, false},
-      {k::kEnableMailReceive, Kind::Bool, false},
+      {k::kEnableMailReceive,
+       Kind::Bool,
+       false,
+       {},
+       "the Mail application reads it when it starts: pelorin-sim restart mail"},
       {k::kRecvSig, Kind::String, std::nullopt},
       {k::kUsername, Kind::String, std::nullopt},
       {k::kPassword, Kind::String, std::nullopt},
       {k::kPhoneNumber, Kind::String, std::nullopt},
       {k::kAuthCheck, Kind::Bool, false},
-      {k::kMonitorOptions, Kind::Integer, 1},
+      {k::kMonitorOptions, Kind::Integer, 1, {0, 1, 2}},
       {k::kMonitoredAccount, Kind::String, std::nullopt},
       {k::kMonitoredLabel, Kind::String, std::nullopt},
   };
@@ -111,12 +120,31 @@ std::optional<platform::Value> parseValue(const Setting& setting, const std::str
       const char* end = text.data() + text.size();
       auto [ptr, error] = std::from_chars(text.data(), end, number);
       if (text.empty() || error != std::errc() || ptr != end) return std::nullopt;
+      const auto& allowed = setting.allowed;
+      if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), number) == allowed.end()) {
+        return std::nullopt;
+      }
       return platform::Value(number);
     }
     case Kind::String:
       break;
   }
   return platform::Value(text);
+}
+
+// ", one of: 0, 1" for a setting that allows only some integers.
+std::string allowedText(const Setting& setting) {
+  std::string text;
+  for (auto number : setting.allowed)
+    text += (text.empty() ? ", one of: " : ", ") + std::to_string(number);
+  return text;
+}
+
+// A value as `set` confirms it.
+std::string shownValue(const platform::Value& value) {
+  if (const bool* flag = value.asBoolean()) return *flag ? "true" : "false";
+  if (const std::string* text = value.asString()) return nlohmann::json(*text).dump();
+  return std::to_string(value.int32Reading());
 }
 
 struct ShowOptions {
@@ -143,7 +171,7 @@ int show(const ShowOptions& options) {
       line["key"] = setting.key;
       line["type"] = kindName(setting.kind);
       line["value"] = value;
-      line["default"] = isDefault;
+      line["source"] = isDefault ? "default" : "file";
       std::cout << line.dump() << "\n";
     } else {
       std::string shown = value.is_null()     ? "(none)"
@@ -159,7 +187,7 @@ int show(const ShowOptions& options) {
 
 // Applies `changes` to the settings file, holding its lock from the read to
 // the write so that no other writer's change is lost. 0, or 1 with a message.
-int store(std::vector<std::pair<std::string, platform::Value>>& changes) {
+int store(const std::vector<std::pair<std::string, platform::Value>>& changes) {
   const std::string path = resolvedPath(kSettingsFile);
   const auto lock = platform::FileLock::acquire(path);
   if (!lock.held()) {
@@ -178,10 +206,37 @@ int store(std::vector<std::pair<std::string, platform::Value>>& changes) {
     }
     settings = std::move(*existing);
   }
-  for (auto& [key, value] : changes) settings[key] = std::move(value);
+  for (const auto& [key, value] : changes) settings[key] = value;
   if (!platform::writePropertyListAtomically(path, platform::Value(std::move(settings)))) {
     std::fprintf(stderr, "pelorinctl: could not write %s\n", path.c_str());
     return 1;
+  }
+  return 0;
+}
+
+// Posts the settings notification unless asked not to, then says in one
+// line what was set (the password's value is not shown) and, on standard
+// error, what else a change needs to take effect.
+int announce(const std::vector<std::pair<std::string, platform::Value>>& changes, bool noNotify) {
+  std::string done = "Set";
+  for (const auto& [key, value] : changes) {
+    done += " " + key + "=" + (key == settings::kPassword ? "(hidden)" : shownValue(value));
+  }
+  if (!noNotify) {
+    if (!deviceBusReachable()) {
+      std::fprintf(stderr, "pelorinctl: settings written, but no process was told\n");
+      return 1;
+    }
+    platform::newBusDarwinNotifyCenter()->postNotification(std::string(kSettingsNotification));
+  }
+  std::printf("%s%s\n", done.c_str(),
+              noNotify ? " (no notification posted)" : "; settings notification posted");
+  for (const auto& [key, value] : changes) {
+    const auto note = findSetting(key)->afterChange;
+    if (!note.empty()) {
+      std::fprintf(stderr, "pelorinctl: %s: %.*s\n", key.c_str(), static_cast<int>(note.size()),
+                   note.data());
+    }
   }
   return 0;
 }
@@ -201,21 +256,16 @@ int set(const SetOptions& options) {
     }
     auto value = parseValue(*setting, options.pairs[i + 1]);
     if (!value) {
-      std::fprintf(stderr, "pelorinctl: \"%s\" is not a valid %s for %s\n",
-                   options.pairs[i + 1].c_str(), kindName(setting->kind), key.c_str());
+      std::fprintf(stderr, "pelorinctl: \"%s\" is not a valid %s for %s%s\n",
+                   options.pairs[i + 1].c_str(), kindName(setting->kind), key.c_str(),
+                   allowedText(*setting).c_str());
       return 2;
     }
     changes.emplace_back(key, std::move(*value));
   }
 
   if (const int status = store(changes); status != 0) return status;
-  if (options.noNotify) return 0;
-  if (!platform::busReachable()) {
-    std::fprintf(stderr, "pelorinctl: settings written; no session bus reachable to notify\n");
-    return 1;
-  }
-  platform::newBusDarwinNotifyCenter()->postNotification(std::string(kSettingsNotification));
-  return 0;
+  return announce(changes, options.noNotify);
 }
 
 }  // namespace settings_detail
@@ -228,14 +278,15 @@ void addSettingsCommands(CLI::App& app) {
   auto showOptions = std::make_shared<ShowOptions>();
   CLI::App* showCommand = settings->add_subcommand(
       "show", "Every settings key with its value in the file, or its default");
-  showCommand->add_flag("--json", showOptions->json, "One JSON object per key");
+  showCommand->add_flag("--json", showOptions->json,
+                        "One JSON object per key: key, type, value, source (file or default)");
   showCommand->callback([showOptions] { exitStatus() = show(*showOptions); });
 
   auto setOptions = std::make_shared<SetOptions>();
   CLI::App* setCommand = settings->add_subcommand(
       "set",
       "Set KEY to VALUE (pairs), keeping the other keys, then post the settings "
-      "notification");
+      "notification; pelorin-settings(5) lists the keys and their values");
   setCommand->add_flag("--no-notify", setOptions->noNotify, "Do not post the notification");
   setCommand->add_option("pairs", setOptions->pairs, "KEY VALUE [KEY VALUE...]")->required();
   setCommand->callback([setOptions] { exitStatus() = set(*setOptions); });

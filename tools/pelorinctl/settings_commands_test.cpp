@@ -42,9 +42,10 @@ TEST_F(SettingsCommandTest, ShowListsEveryKeyWithFileValuesOrDefaults) {
   }
   EXPECT_EQ(byKey.size(), 23u);
   EXPECT_EQ(byKey["enableOmniSend"],
-            json::parse(R"({"key":"enableOmniSend","type":"bool","value":true,"default":false})"));
+            json::parse(R"({"key":"enableOmniSend","type":"bool","value":true,"source":"file"})"));
   EXPECT_EQ(byKey["defaultSMSSend"]["value"], 0);
   EXPECT_EQ(byKey["monitorOptions"]["value"], 1);
+  EXPECT_EQ(byKey["monitorOptions"]["source"], "default");
   EXPECT_TRUE(byKey["username"]["value"].is_null());
 }
 
@@ -53,13 +54,14 @@ TEST_F(SettingsCommandTest, SetTypesValuesAndKeepsOtherKeys) {
       root_.path(std::string(kSettingsFile)),
       platform::Value(platform::Dictionary{{"username", "me"}, {"custom", 7}}));
   const auto run = runPelorinctl(
-      "settings set --no-notify -- enableOmniSend yes defaultSMSSend -1 sendsig 'hi there' "
-      "isAniPhone 0");
+      "settings set --no-notify -- enableOmniSend yes defaultSMSSend 0 sendsig 'hi there' "
+      "isAniPhone 0 monitorOptions 2");
   ASSERT_EQ(run.status, 0);
   EXPECT_EQ(file(), (platform::Dictionary{{"custom", 7},
-                                          {"defaultSMSSend", -1},
+                                          {"defaultSMSSend", 0},
                                           {"enableOmniSend", true},
                                           {"isAniPhone", false},
+                                          {"monitorOptions", 2},
                                           {"sendsig", "hi there"},
                                           {"username", "me"}}));
 }
@@ -68,7 +70,9 @@ TEST_F(SettingsCommandTest, BadInputIsRefusedAndNothingIsWritten) {
   for (const char* arguments :
        {"settings set --no-notify noSuchKey 1", "settings set --no-notify enableOmniSend maybe",
         "settings set --no-notify allGVasSMS",
-        "settings set --no-notify defaultSMSSend 99999999999 sendsig ok"}) {
+        "settings set --no-notify defaultSMSSend 99999999999 sendsig ok",
+        "settings set --no-notify sendsig ok defaultSMSSend 2",
+        "settings set --no-notify monitorOptions -1"}) {
     SCOPED_TRACE(arguments);
     EXPECT_EQ(runPelorinctl(arguments).status, 2);
     EXPECT_FALSE(file());
