@@ -237,6 +237,7 @@ TEST_F(MessagesHostTest, SendsBeyondTheLimitsAreRefusedAndHestrelReadsTheModel) 
       "Device appears not to be an iPhone. The \"Device is iPhone\" toggle should be OFF in "
       "settings.";
   ASSERT_TRUE(nextEvent(*messages_, [&](const json& e) { return e["message"] == notAPhone; }));
+  output.clear();
   ASSERT_EQ(runProgram({"busctl", "--user", "--json=short", "call", kMessagesName,
                         "/com/talvern/sim/Messages", kMessagesName, "ListAlerts", "uu", "0", "0"},
                        &output),

@@ -135,7 +135,7 @@ def check_refusals(s):
 
 def device_down(s):
     """The server ends by itself when the device goes down."""
-    s.tool(f'{s.build}/sim/pelorin-sim', 'down', '--root', s.root)
+    s.tool(f'{s.build}/bin/pelorin-sim', 'down', '--root', s.root)
     check(s.web.wait(timeout=20) == 0, 'pelorin-web did not end cleanly')
 
 

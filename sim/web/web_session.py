@@ -48,7 +48,7 @@ class WebSession:
         return self
 
     def _start(self):
-        up = subprocess.run([f'{self.build}/sim/pelorin-sim', 'up', '--root', self.root,
+        up = subprocess.run([f'{self.build}/bin/pelorin-sim', 'up', '--root', self.root,
                              '--gv-service'], capture_output=True, text=True, timeout=120)
         if up.returncode != 0:
             raise RuntimeError(f'pelorin-sim up failed: {up.stderr}')
@@ -71,7 +71,7 @@ class WebSession:
         if self.web:
             self.web.terminate()
             self.web.wait(timeout=30)
-        subprocess.run([f'{self.build}/sim/pelorin-sim', 'down', '--root', self.root],
+        subprocess.run([f'{self.build}/bin/pelorin-sim', 'down', '--root', self.root],
                        capture_output=True, timeout=60)
         shutil.rmtree(f'{self.root}/chromium-profile', ignore_errors=True)
         return False

@@ -12,10 +12,10 @@ state=$root/var/run/pelorin-sim
 section() { printf '\n== %s ==\n\n' "$1"; }
 
 section "The device in a browser: pelorin-web"
-eval "$("$build/sim/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
+eval "$("$build/bin/pelorin-sim" up --root "$root" --gv-service 2>/dev/null)"
 "$build/libexec/pelorin/pelorin-web" --root "$root" >"$state/web.url" 2>"$state/web.log" &
 web=$!
-trap 'kill "$web" 2>/dev/null || true; "$build/sim/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
+trap 'kill "$web" 2>/dev/null || true; "$build/bin/pelorin-sim" down --root "$root" >/dev/null 2>&1 || true' EXIT
 for _ in $(seq 100); do [[ -s "$state/web.url" ]] && break; sleep 0.1; done
 url=$(head -n1 "$state/web.url")
 echo "pelorin-web serves the device on loopback; the URL holds the token:"
