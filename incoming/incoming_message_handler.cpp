@@ -116,6 +116,11 @@ std::optional<platform::Dictionary> IncomingMessageHandler::resolvedRecord(
   return recordOf(text, sender);
 }
 
+bool IncomingMessageHandler::needsSenderLookup(const platform::Dictionary& record) {
+  const auto [text, sender] = recordFields(record);
+  return text && !CommonUtils::isNumberValidforSMS(sender);
+}
+
 Text IncomingMessageHandler::numberForName(const Text& name) {
   return contacts().convertToPhoneNumber(name);
 }

@@ -86,6 +86,9 @@ class IncomingMessageHandler {
   std::optional<platform::Dictionary> resolvedRecord(const platform::Dictionary& record,
                                                      const SenderLookup& lookUp);
   void deliverReceivedSMS(const platform::Dictionary& record);
+  // Whether resolvedRecord would look the record's sender up (a text whose
+  // sender is no number). Any thread; never blocks.
+  static bool needsSenderLookup(const platform::Dictionary& record);
   // The number for a display-name sender from the contact cache, or the name
   // unchanged. Any thread; blocks on the network.
   Text numberForName(const Text& name);

@@ -22,13 +22,20 @@ ReceivedSMSWorker::~ReceivedSMSWorker() {
 void ReceivedSMSWorker::take(const platform::Dictionary& record) {
   {
     std::lock_guard lock(mutex_);
-    if (waiting_.size() < kMaxWaitingRecords) {
+    if (onTheirWay_ > 0 || IncomingMessageHandler::needsSenderLookup(record)) {
+      if (waiting_.size() >= kMaxWaitingRecords) {
+        Logger::log("Dropped a received record: %@ records are waiting already",
+                    kMaxWaitingRecords);
+        return;
+      }
+      ++onTheirWay_;
       waiting_.push_back({record, platform::RunLoop::current()});
       wake_.notify_one();
       return;
     }
   }
-  Logger::log("Dropped a received record: %@ records are waiting already", kMaxWaitingRecords);
+  auto resolved = handler_.resolvedRecord(record, [](const Text& name) { return name; });
+  if (resolved) handler_.deliverReceivedSMS(*resolved);
 }
 
 void ReceivedSMSWorker::work() {
@@ -48,11 +55,12 @@ void ReceivedSMSWorker::work() {
 void ReceivedSMSWorker::handle(const Waiting& waiting) {
   auto resolved = handler_.resolvedRecord(waiting.record,
                                           [this](const Text& name) { return boundedLookup(name); });
-  if (!resolved) return;
-  waiting.loop->perform(
-      [alive = std::weak_ptr<int>(alive_), &handler = handler_, record = std::move(*resolved)] {
-        if (alive.lock()) handler.deliverReceivedSMS(record);
-      });
+  waiting.loop->perform([this, alive = std::weak_ptr<int>(alive_), record = std::move(resolved)] {
+    if (!alive.lock()) return;
+    if (record) handler_.deliverReceivedSMS(*record);
+    std::lock_guard lock(mutex_);
+    --onTheirWay_;
+  });
 }
 
 Text ReceivedSMSWorker::boundedLookup(const Text& name) {

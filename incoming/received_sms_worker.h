@@ -25,6 +25,10 @@ class IncomingMessageHandler;
 // there, so records are delivered in the order they arrived, and a record
 // behind a slow lookup waits for it.
 //
+// A record that needs no lookup, arriving while no earlier record is still
+// on its way, is delivered at once on the calling thread: the order is the
+// same, and the common case costs no thread hand-off.
+//
 // A record waits at most the lookup bound for its sender's number; after it,
 // the record goes on with the name as it came (as when the name is not
 // found), and the lookup, still running on a thread of its own, leaves its
@@ -48,8 +52,8 @@ class ReceivedSMSWorker {
   ReceivedSMSWorker(const ReceivedSMSWorker&) = delete;
   ReceivedSMSWorker& operator=(const ReceivedSMSWorker&) = delete;
 
-  // Queues `record` for the worker; it is delivered on the calling thread's
-  // run loop. Returns at once.
+  // Delivers `record` now, or queues it for the worker, which delivers it on
+  // the calling thread's run loop. Never waits on the network.
   void take(const platform::Dictionary& record);
 
  private:
@@ -72,6 +76,8 @@ class ReceivedSMSWorker {
   std::condition_variable wake_;
   // Guarded by mutex_:
   std::deque<Waiting> waiting_;
+  // Records taken but not yet delivered (waiting, looked up, or handed back).
+  std::size_t onTheirWay_ = 0;
   bool stopping_ = false;
 
   // Worker thread only: the latest lookup and the thread running it.

@@ -92,7 +92,9 @@ class Server {
 // One client connection per provider, shared by its centres' sends. Whether
 // a centre has an owner is asked of the bus once per centre; from then on the
 // bus's NameOwnerChanged signals for that name keep the answer true. They
-// are read, without waiting, before each send.
+// are read, without waiting, before each send. A signal may still be on its
+// way when an owner has just come, so "no owner" is asked of the bus again
+// before a send is given up: only a send that may go out costs nothing.
 class ClientConnection {
  public:
   explicit ClientConnection(Text address) : address_(std::move(address)) {}
@@ -145,6 +147,7 @@ class ClientConnection {
       dropConnectionLocked();
       return false;
     }
+    if (!owners_[center]) owners_[center] = askOwnerLocked(center).value_or(false);
     return owners_[center];
   }
 

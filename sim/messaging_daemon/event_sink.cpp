@@ -44,7 +44,20 @@ EventSink::~EventSink() {
 }
 
 void EventSink::publish(std::string json) {
-  mainLoop_->perform([this, json = std::move(json)] { emit(json); });
+  {
+    std::lock_guard lock(mutex_);
+    const bool now = waiting_ == 0 && std::this_thread::get_id() == mainThread_;
+    if (!now) ++waiting_;
+    if (now) {
+      emit(json);
+      return;
+    }
+  }
+  mainLoop_->perform([this, json = std::move(json)] {
+    std::lock_guard lock(mutex_);
+    emit(json);
+    --waiting_;
+  });
 }
 
 void EventSink::emit(const std::string& json) {

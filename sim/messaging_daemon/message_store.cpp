@@ -344,10 +344,15 @@ std::optional<Failure> MessageStore::Database::useSchema() {
   // NORMAL the log is synced at checkpoints only, not at each commit: a power
   // loss may take back the last commits but never corrupts the database,
   // and a process crash cannot lose them (they are in the operating system's
-  // cache already).
+  // cache already). The host holds the database exclusively while it runs
+  // (it is the device's message store, read through ListMessages): no file
+  // lock per transaction and no shared-memory index, which keeps a stored
+  // message cheap.
   char* error = nullptr;
-  int code = sqlite3_exec(db(), "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr,
-                          nullptr, &error);
+  int code = sqlite3_exec(db(),
+                          "PRAGMA locking_mode = EXCLUSIVE; PRAGMA journal_mode = WAL; "
+                          "PRAGMA synchronous = NORMAL",
+                          nullptr, nullptr, &error);
   if (code == SQLITE_OK && found == 0) {
     const std::string schema =
         kSchema + ("PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;");
