@@ -22,43 +22,36 @@ std::atomic<Counter::Add*> savedAdd{nullptr};
 int doublingAdd(Counter& self, int amount) {
   return 2 * savedAdd.load()(self, amount);
 }
-
-TEST(RuntimeTest, LookupsGiveNothingForWhatIsMissingOrMistyped) {
-  Class& cls = registerClass("RuntimeTestLookup");
-  TypedMethod<Counter::Add>::add(cls, "add:", &Counter::originalAdd);
-
-  EXPECT_EQ(getClass("RuntimeTestNoSuchClass"), nullptr);
-  EXPECT_EQ(getInstanceMethod(nullptr, "add:"), nullptr);
-  EXPECT_EQ(getInstanceMethod(&cls, "subtract:"), nullptr);
-  EXPECT_EQ(getImplementation(nullptr), nullptr);
-  EXPECT_EQ(setImplementation(nullptr, getImplementation(getInstanceMethod(&cls, "add:"))),
-            nullptr);
-  // A replacement of another C++ type is refused rather than called.
-  EXPECT_FALSE((TypedMethod<long(Counter&, long)>::find("RuntimeTestLookup", "add:")));
-  std::atomic<Counter::Add*> unused{nullptr};
-  EXPECT_FALSE(hookMethod<Counter::Add>("RuntimeTestNoSuchClass", "add:", &doublingAdd, unused));
-  EXPECT_EQ(unused.load(), nullptr);
-}
-
+// Lookups give nothing for what is missing or mistyped; a replacement sees
+// the host's calls and calls through to the implementation it replaced.
 TEST(RuntimeTest, ReplacementSeesHostCallsAndCallsThroughToTheSavedImplementation) {
   MethodSlot<Counter::Add> slot;
   Counter counter{10};
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 11);  // not registered yet: direct
-
   slot.registerIn("RuntimeTestHook", "add:", &Counter::originalAdd);
+  Method* method = getInstanceMethod(getClass("RuntimeTestHook"), "add:");
+  ASSERT_NE(method, nullptr);
+  EXPECT_EQ(getClass("RuntimeTestNoSuchClass"), nullptr);
+  EXPECT_EQ(getInstanceMethod(nullptr, "add:"), nullptr);
+  EXPECT_EQ(getInstanceMethod(getClass("RuntimeTestHook"), "subtract:"), nullptr);
+  EXPECT_EQ(getImplementation(nullptr), nullptr);
+  EXPECT_EQ(setImplementation(nullptr, getImplementation(method)), nullptr);
+  EXPECT_EQ(setImplementation(method, nullptr), nullptr);
+  // A replacement of another C++ type is refused rather than called.
+  EXPECT_FALSE((TypedMethod<long(Counter&, long)>::find("RuntimeTestHook", "add:")));
+  std::atomic<Counter::Add*> unused{nullptr};
+  EXPECT_FALSE(hookMethod<Counter::Add>("RuntimeTestNoSuchClass", "add:", &doublingAdd, unused));
+  EXPECT_EQ(unused.load(), nullptr);
+
   ASSERT_TRUE(hookMethod<Counter::Add>("RuntimeTestHook", "add:", &doublingAdd, savedAdd));
   EXPECT_EQ(savedAdd.load(), &Counter::originalAdd);
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 22);
-
   // Registering again (a second host object) keeps the replacement.
   slot.registerIn("RuntimeTestHook", "add:", &Counter::originalAdd);
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 22);
-
   // The untyped operations: set returns the previous implementation.
-  Method* method = getInstanceMethod(getClass("RuntimeTestHook"), "add:");
-  const Implementation previous =
-      setImplementation(method, reinterpret_cast<Implementation>(&Counter::originalAdd));
-  EXPECT_EQ(previous, reinterpret_cast<Implementation>(&doublingAdd));
+  EXPECT_EQ(setImplementation(method, reinterpret_cast<Implementation>(&Counter::originalAdd)),
+            reinterpret_cast<Implementation>(&doublingAdd));
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 11);
 }
 

@@ -30,8 +30,11 @@ class CurlHttpClientTest : public ::testing::Test {
         .reply;
   }
 
-  HttpHeaderField signIn() {
-    const auto body = client_->send(signInRequest()).reply.value_or(HttpResponse{}).body;
+  // Signs in with `fields` added; the authorization field for later requests.
+  HttpHeaderField signIn(std::vector<HttpHeaderField> fields = {}) {
+    auto request = signInRequest();
+    request.headerFields = std::move(fields);
+    const auto body = client_->send(request).reply.value_or(HttpResponse{}).body;
     const auto at = body.find("Auth=");
     const auto token =
         at == std::string::npos ? "" : body.substr(at + 5, body.find('\n', at) - at - 5);
@@ -46,15 +49,12 @@ class CurlHttpClientTest : public ::testing::Test {
 // every status comes back with its body, cookies keep their arrival order
 // and go back, redirects are followed, and one connection carries it all.
 TEST_F(CurlHttpClientTest, ASessionOnOneConnection) {
-  auto request = signInRequest();
-  request.headerFields = {{"X-Named", "as given"}};
-  const auto signedIn = client_->send(request).reply;
-  ASSERT_TRUE(signedIn);
-  EXPECT_EQ(signedIn->status, 200);
+  const HttpHeaderField authorization = signIn({{"X-Named", "as given"}});
   auto journal = service_.journal();
   ASSERT_EQ(journal.size(), 1u);
+  EXPECT_EQ(journal[0].status, 200);
   EXPECT_EQ(journal[0].method, "POST");
-  EXPECT_EQ(journal[0].body, request.body);
+  EXPECT_EQ(journal[0].body, signInRequest().body);
   EXPECT_EQ(journal[0].header("x-named"), "as given");
   for (const char* absent : {"user-agent", "accept", "content-type", "expect", "cookie"}) {
     EXPECT_FALSE(journal[0].header(absent)) << absent;
@@ -65,7 +65,6 @@ TEST_F(CurlHttpClientTest, ASessionOnOneConnection) {
   EXPECT_EQ(refused->status, 401);
   EXPECT_NE(refused->body.find("Error 401"), std::string::npos);
 
-  const HttpHeaderField authorization = signIn();
   ASSERT_TRUE(get("/voice/m?initialauth&pli=1", {authorization}));
   const auto cookies = client_->cookies();
   ASSERT_EQ(cookies.size(), 2u);
