@@ -6,8 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/messaging/ct_message_center.h"
-
 namespace pelorin::platform::runtime {
 namespace {
 
@@ -22,6 +20,7 @@ std::atomic<Counter::Add*> savedAdd{nullptr};
 int doublingAdd(Counter& self, int amount) {
   return 2 * savedAdd.load()(self, amount);
 }
+
 // Lookups give nothing for what is missing or mistyped; a replacement sees
 // the host's calls and calls through to the implementation it replaced.
 TEST(RuntimeTest, ReplacementSeesHostCallsAndCallsThroughToTheSavedImplementation) {
@@ -53,40 +52,6 @@ TEST(RuntimeTest, ReplacementSeesHostCallsAndCallsThroughToTheSavedImplementatio
   EXPECT_EQ(setImplementation(method, reinterpret_cast<Implementation>(&Counter::originalAdd)),
             reinterpret_cast<Implementation>(&doublingAdd));
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 11);
-}
-
-// A fake daemon centre: the platform's messaging objects dispatch the same way.
-class FakeCenter final : public CTMessageCenter {
- public:
-  int platformSends = 0;
-
- protected:
-  bool platformSendSMS(const std::shared_ptr<CTMessage>&, bool) override {
-    return ++platformSends > 0;
-  }
-  std::shared_ptr<CTMessage> platformIncomingMessageWithId(std::uint32_t) override {
-    return nullptr;
-  }
-};
-
-std::atomic<TypedMethod<CTMessageCenter::SendSMS>::Pointer> savedSendSMS{nullptr};
-bool takeOverOddIds(CTMessageCenter& self, const std::shared_ptr<CTMessage>& message, bool more) {
-  if (message->messageId() % 2 == 1) return false;
-  return savedSendSMS.load()(self, message, more);
-}
-
-TEST(RuntimeTest, MessagingObjectsDispatchThroughTheirRegisteredMethods) {
-  CTMessageCenter::registerWithRuntime();
-  ASSERT_TRUE(hookMethod<CTMessageCenter::SendSMS>(CTMessageCenter::kClassName,
-                                                   CTMessageCenter::kSendSMSSelector,
-                                                   &takeOverOddIds, savedSendSMS));
-  FakeCenter center;
-  auto message = std::make_shared<CTMessage>();
-  message->setMessageId(1);
-  EXPECT_FALSE(center.sendSMS(message, false));
-  message->setMessageId(2);
-  EXPECT_TRUE(center.sendSMS(message, false));
-  EXPECT_EQ(center.platformSends, 1);
 }
 
 std::atomic<Counter::Add*> savedConcurrentAdd{nullptr};

@@ -69,17 +69,11 @@ TEST_F(SessionBusTest, MessagingCentreServedHere) {
                 {{"kSGSMSTextMessageKey", "hello there"}, {"kSGSMSSenderPhoneKey", "2125551212"}},
                 main}));
 
-  std::string output;
-  std::thread busctl([&] {
-    testing::runProgram(
-        {"busctl", "--user", "call", kCenter, "/com/talvern/PelorinSMSRecvCenter",
-         "com.talvern.platform.MessagingCenter", "Send", "sa{sv}", "SMSReceived", "2",
-         "kSGSMSTextMessageKey", "s", "hi", "kSGSMSSenderPhoneKey", "u", "2125551212"},
-        &output);
-  });
-  const bool delivered = runUntilReceived(2);
-  busctl.join();
-  ASSERT_TRUE(delivered) << output;
+  ChildProcess busctl({"busctl", "--user", "call", kCenter, "/com/talvern/PelorinSMSRecvCenter",
+                       "com.talvern.platform.MessagingCenter", "Send", "sa{sv}", "SMSReceived", "2",
+                       "kSGSMSTextMessageKey", "s", "hi", "kSGSMSSenderPhoneKey", "u",
+                       "2125551212"});
+  ASSERT_TRUE(runUntilReceived(2));
   EXPECT_EQ(received_[1].userInfo,
             (Dictionary{{"kSGSMSTextMessageKey", "hi"},
                         {"kSGSMSSenderPhoneKey", std::int64_t{2125551212}}}));
