@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -276,6 +277,7 @@ TEST(PropertyListTest, TemporaryFilesOfKilledWritersAreClearedByTheNextWrite) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // not left running by a test that dies
       for (int i = 0;; ++i) writePropertyListAtomically(path, Value(Dictionary{{"n", i}}));
     }
     std::this_thread::sleep_for(std::chrono::microseconds(500 + 700 * round));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ TEST(ChildProcessTest, ChildrenDoNotOutliveTheTestThatStartedThem) {
   const pid_t test = ::fork();
   ASSERT_GE(test, 0);
   if (test == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // the stand-in test dies with the real one
     ChildProcess child({"sleep", "20"});
     const int pid = child.pid();
     [[maybe_unused]] const auto written = ::write(report[1], &pid, sizeof pid);
