@@ -6,8 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/messaging/ct_message_center.h"
-
 namespace pelorin::platform::runtime {
 namespace {
 
@@ -23,77 +21,37 @@ int doublingAdd(Counter& self, int amount) {
   return 2 * savedAdd.load()(self, amount);
 }
 
-TEST(RuntimeTest, LookupsGiveNothingForWhatIsMissingOrMistyped) {
-  Class& cls = registerClass("RuntimeTestLookup");
-  TypedMethod<Counter::Add>::add(cls, "add:", &Counter::originalAdd);
-
-  EXPECT_EQ(getClass("RuntimeTestNoSuchClass"), nullptr);
-  EXPECT_EQ(getInstanceMethod(nullptr, "add:"), nullptr);
-  EXPECT_EQ(getInstanceMethod(&cls, "subtract:"), nullptr);
-  EXPECT_EQ(getImplementation(nullptr), nullptr);
-  EXPECT_EQ(setImplementation(nullptr, getImplementation(getInstanceMethod(&cls, "add:"))),
-            nullptr);
-  // A replacement of another C++ type is refused rather than called.
-  EXPECT_FALSE((TypedMethod<long(Counter&, long)>::find("RuntimeTestLookup", "add:")));
-  std::atomic<Counter::Add*> unused{nullptr};
-  EXPECT_FALSE(hookMethod<Counter::Add>("RuntimeTestNoSuchClass", "add:", &doublingAdd, unused));
-  EXPECT_EQ(unused.load(), nullptr);
-}
-
+// Lookups give nothing for what is missing or mistyped; a replacement sees
+// the host's calls and calls through to the implementation it replaced.
 TEST(RuntimeTest, ReplacementSeesHostCallsAndCallsThroughToTheSavedImplementation) {
   MethodSlot<Counter::Add> slot;
   Counter counter{10};
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 11);  // not registered yet: direct
-
   slot.registerIn("RuntimeTestHook", "add:", &Counter::originalAdd);
+  Method* method = getInstanceMethod(getClass("RuntimeTestHook"), "add:");
+  ASSERT_NE(method, nullptr);
+  EXPECT_EQ(getClass("RuntimeTestNoSuchClass"), nullptr);
+  EXPECT_EQ(getInstanceMethod(nullptr, "add:"), nullptr);
+  EXPECT_EQ(getInstanceMethod(getClass("RuntimeTestHook"), "subtract:"), nullptr);
+  EXPECT_EQ(getImplementation(nullptr), nullptr);
+  EXPECT_EQ(setImplementation(nullptr, getImplementation(method)), nullptr);
+  EXPECT_EQ(setImplementation(method, nullptr), nullptr);
+  // A replacement of another C++ type is refused rather than called.
+  EXPECT_FALSE((TypedMethod<long(Counter&, long)>::find("RuntimeTestHook", "add:")));
+  std::atomic<Counter::Add*> unused{nullptr};
+  EXPECT_FALSE(hookMethod<Counter::Add>("RuntimeTestNoSuchClass", "add:", &doublingAdd, unused));
+  EXPECT_EQ(unused.load(), nullptr);
+
   ASSERT_TRUE(hookMethod<Counter::Add>("RuntimeTestHook", "add:", &doublingAdd, savedAdd));
   EXPECT_EQ(savedAdd.load(), &Counter::originalAdd);
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 22);
-
   // Registering again (a second host object) keeps the replacement.
   slot.registerIn("RuntimeTestHook", "add:", &Counter::originalAdd);
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 22);
-
   // The untyped operations: set returns the previous implementation.
-  Method* method = getInstanceMethod(getClass("RuntimeTestHook"), "add:");
-  const Implementation previous =
-      setImplementation(method, reinterpret_cast<Implementation>(&Counter::originalAdd));
-  EXPECT_EQ(previous, reinterpret_cast<Implementation>(&doublingAdd));
+  EXPECT_EQ(setImplementation(method, reinterpret_cast<Implementation>(&Counter::originalAdd)),
+            reinterpret_cast<Implementation>(&doublingAdd));
   EXPECT_EQ(slot.call(&Counter::originalAdd, counter, 1), 11);
-}
-
-// A fake daemon centre: the platform's messaging objects dispatch the same way.
-class FakeCenter final : public CTMessageCenter {
- public:
-  int platformSends = 0;
-
- protected:
-  bool platformSendSMS(const std::shared_ptr<CTMessage>&, bool) override {
-    return ++platformSends > 0;
-  }
-  std::shared_ptr<CTMessage> platformIncomingMessageWithId(std::uint32_t) override {
-    return nullptr;
-  }
-};
-
-std::atomic<TypedMethod<CTMessageCenter::SendSMS>::Pointer> savedSendSMS{nullptr};
-bool takeOverOddIds(CTMessageCenter& self, const std::shared_ptr<CTMessage>& message, bool more) {
-  if (message->messageId() % 2 == 1) return false;
-  return savedSendSMS.load()(self, message, more);
-}
-
-TEST(RuntimeTest, MessagingObjectsDispatchThroughTheirRegisteredMethods) {
-  CTMessageCenter::registerWithRuntime();
-  ASSERT_TRUE(hookMethod<CTMessageCenter::SendSMS>(CTMessageCenter::kClassName,
-                                                   CTMessageCenter::kSendSMSSelector,
-                                                   &takeOverOddIds, savedSendSMS));
-  FakeCenter center;
-  auto message = std::make_shared<CTMessage>();
-  message->setMessageId(1);
-  EXPECT_FALSE(center.sendSMS(message, false));
-  message->setMessageId(2);
-  EXPECT_TRUE(center.sendSMS(message, false));
-  EXPECT_EQ(center.platformSends, 1);
 }
 
 std::atomic<Counter::Add*> savedConcurrentAdd{nullptr};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace pelorin::platform {
 namespace {
 
@@ -20,13 +22,34 @@ TEST(Utf16Test, CountsAndIndexesCodeUnits) {
   EXPECT_EQ(utf8OffsetOfUtf16Index(text, 6), std::nullopt);
 }
 
-TEST(Utf16Test, InvalidBytesCountAsOneUnitAndFailValidation) {
-  EXPECT_TRUE(isValidUtf8("plain \xE2\x82\xAC"));
-  for (const std::string bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\xFFz"}) {
-    EXPECT_FALSE(isValidUtf8(bad));
+// Sequences at the edges of each length and range; a byte that starts no
+// valid sequence counts as one unit.
+TEST(Utf16Test, ValidatesAndCountsAtTheEdges) {
+  const std::tuple<const char*, bool, std::size_t> rows[] = {
+      {"plain \xE2\x82\xAC", true, 7},
+      {"\xC2\x80", true, 1},               // the smallest of two bytes
+      {"\xE0\xA0\x80", true, 1},           // of three
+      {"\xED\x9F\xBF", true, 1},           // below the surrogates
+      {"\xEE\x80\x80", true, 1},           // above them
+      {"\xEF\xBF\xBF", true, 1},           // the largest of one unit
+      {"\xF0\x90\x80\x80", true, 2},       // the smallest of a pair
+      {"\xF4\x8F\xBF\xBF", true, 2},       // the largest of all
+      {"\x80", false, 1},                  // a continuation byte alone
+      {"\xC3", false, 1},                  // truncated
+      {"\xE2\x82", false, 2},              // truncated
+      {"\xC0\xAF", false, 2},              // overlong
+      {"\xE0\x9F\xBF", false, 3},          // overlong
+      {"\xF0\x8F\xBF\xBF", false, 4},      // overlong
+      {"\xED\xA0\x80", false, 3},          // a surrogate
+      {"\xED\xBF\xBF", false, 3},          // a surrogate
+      {"\xF4\x90\x80\x80", false, 4},      // beyond U+10FFFF
+      {"\xF8\x88\x80\x80\x80", false, 5},  // no such lead
+      {"a\xFFz", false, 3},
+  };
+  for (const auto& [text, valid, units] : rows) {
+    EXPECT_EQ(isValidUtf8(text), valid) << text;
+    EXPECT_EQ(utf16Length(text), units) << text;
   }
-  EXPECT_EQ(utf16Length("a\xFFz"), 3u);
-  EXPECT_EQ(utf16Length("\xE2\x82"), 2u);  // truncated sequence
 }
 
 }  // namespace

@@ -36,10 +36,14 @@ TEST(FileLockTest, OneWriterAtATimeWithinTheBoundAndNeverThroughALink) {
     EXPECT_GE(waited, 200ms);
     EXPECT_LT(waited, 3s);
 
-    // Writers replace the file itself; the lock beside it stays taken.
+    // Writers replace the file itself; the lock beside it stays taken, also
+    // when it moves. One moved over another lock frees that one.
     ASSERT_TRUE(writePropertyListAtomically(path, Value(Dictionary{{"a", 1}})));
-    const FileLock moved = std::move(first);
-    EXPECT_FALSE(first.held());
+    FileLock moved = std::move(first);
+    FileLock other = FileLock::acquire(root.path("/prefs/y.plist"));
+    other = std::move(moved);
+    EXPECT_FALSE(first.held() || moved.held());
+    EXPECT_TRUE(FileLock::acquire(root.path("/prefs/y.plist")).held());
     EXPECT_FALSE(FileLock::acquire(path).held());
   }
   EXPECT_TRUE(FileLock::acquire(path).held());  // released with its holder

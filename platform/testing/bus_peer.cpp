@@ -1,9 +1,8 @@
-// A second process for the bus tests and benchmarks: it posts, watches or
+// A second process for the bus tests and benchmarks: it watches or
 // echoes system-wide notifications and serves or sends messaging-centre
 // messages through the platform's own transports, and reports on standard
 // output, one line at a time ("ready" once it listens).
 //
-//   bus_peer post NAME...
 //   bus_peer watch NAME...          prints each name observed
 //   bus_peer echo FROM TO           posts TO for every FROM
 //   bus_peer serve CENTER MESSAGE   prints "MESSAGE KEY=VALUE..." per message
@@ -26,12 +25,6 @@ void say(const std::string& line) {
 
 [[noreturn]] void serveForever() {
   for (;;) RunLoop::current()->run();
-}
-
-int post(const std::vector<std::string>& names) {
-  auto center = newBusDarwinNotifyCenter();
-  for (const auto& name : names) center->postNotification(name);
-  return 0;
 }
 
 int watch(const std::vector<std::string>& names, const std::string& echo) {
@@ -80,12 +73,11 @@ int send(const std::string& centerName, const std::string& messageName,
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() >= 2 && args[0] == "post") return post({args.begin() + 1, args.end()});
   if (args.size() >= 2 && args[0] == "watch") return watch({args.begin() + 1, args.end()}, "");
   if (args.size() == 3 && args[0] == "echo") return watch({args[1]}, args[2]);
   if (args.size() == 3 && args[0] == "serve") return serve(args[1], args[2]);
   if (args.size() >= 3 && args[0] == "send")
     return send(args[1], args[2], {args.begin() + 3, args.end()});
-  std::fprintf(stderr, "usage: bus_peer post|watch|echo|serve|send ...\n");
+  std::fprintf(stderr, "usage: bus_peer watch|echo|serve|send ...\n");
   return 2;
 }

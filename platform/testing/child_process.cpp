@@ -1,15 +1,14 @@
 #include "platform/testing/child_process.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <thread>
-
-extern char** environ;
 
 namespace pelorin::platform::testing {
 namespace {
@@ -26,26 +25,54 @@ int decodeStatus(int raw) {
   return 128 + WTERMSIG(raw);
 }
 
+// In the child between fork and exec, so only async-signal-safe calls: the
+// test may run other threads. The child is killed when the thread that
+// started it ends, so that a test that crashes or is killed leaves nothing
+// running; a parent already gone before the request is noticed here.
+[[noreturn]] void execChild(char* const* argv, pid_t parent, int output, int failure) {
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) == 0 && ::getppid() == parent &&
+      ::dup2(output, STDOUT_FILENO) >= 0) {
+    ::execvp(argv[0], argv);
+  }
+  const int error = errno;
+  [[maybe_unused]] const auto written = ::write(failure, &error, sizeof error);
+  ::_exit(127);
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (argv.empty() || ::pipe2(fds, O_CLOEXEC) != 0) return;
+  int output[2];
+  int failure[2];  // carries exec's error; closed unread once the program runs
+  if (argv.empty() || ::pipe2(output, O_CLOEXEC) != 0) return;
+  if (::pipe2(failure, O_CLOEXEC) != 0) {
+    ::close(output[0]);
+    ::close(output[1]);
+    return;
+  }
   // Room for a few large lines the test has not read yet, so that a child
   // writing them does not stall meanwhile.
-  ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+  ::fcntl(output[0], F_SETPIPE_SZ, 1 << 20);
   std::vector<char*> args;
   for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  pid_t pid = -1;
-  const int result = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  output_ = fds[0];
-  if (result == 0) pid_ = pid;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid == 0) execChild(args.data(), parent, output[1], failure[1]);
+  ::close(output[1]);
+  ::close(failure[1]);
+  output_ = output[0];
+  int error = 0;
+  ssize_t got = 0;
+  do {
+    got = ::read(failure[0], &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  ::close(failure[0]);
+  if (pid > 0 && got == sizeof error) {
+    ::waitpid(pid, nullptr, 0);
+  } else if (pid > 0) {
+    pid_ = pid;
+  }
 }
 
 ChildProcess::~ChildProcess() {

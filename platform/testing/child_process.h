@@ -10,6 +10,10 @@ namespace pelorin::platform::testing {
 // A child process for tests: started with the current environment, its
 // standard output readable line by line (standard error is inherited).
 // Destroying it terminates the child (SIGTERM, then SIGKILL) and reaps it.
+// The child is also killed (SIGKILL) when the test crashes or is killed, so a
+// red run leaves nothing running. That signal follows the thread that
+// started the child, not the process: start children from a thread that
+// outlives them (the test's main thread).
 class ChildProcess {
  public:
   // argv[0] is looked up in PATH when it has no slash. started() is false
@@ -45,7 +49,7 @@ class ChildProcess {
 
 // Runs a program to its end; its exit status, or nothing when it could not
 // run or outlived `timeout` (it is killed then). Its output is discarded
-// unless `output` is given.
+// unless `output` is given. Like a ChildProcess, it dies with the test.
 std::optional<int> runProgram(const std::vector<std::string>& argv, std::string* output = nullptr,
                               std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
