@@ -101,17 +101,6 @@ TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
        {{"1212", "Google Voice"}},
        {{"1212", 1}},
        1},
-      {"an unknown value shows (Unknown) and survives an untouched edit",
-       {{"1212", 5}},
-       [](User& u) {
-         EXPECT_EQ(u.rows(), (std::vector<Row>{{"1212", "(Unknown)"}}));
-         u.open("1212");
-         EXPECT_EQ(u.rule().selectedSegmentIndex(), PelorinRuleViewController::kNoSegment);
-         u.back();
-       },
-       {{"1212", "(Unknown)"}},
-       {{"1212", 5}},
-       1},
       {"delete writes and posts at once; a pending add goes with it",
        {{"1212", 0}, {"1310", 1}},
        [](User& u) {
@@ -135,15 +124,6 @@ TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
        [](User& u) { EXPECT_FALSE(u.list().btnClicked_add()); },
        {{"+", "Google Voice"}},
        {{"+", 1}},
-       0},
-      {"a list in editing mode opens no row",
-       {{"1212", 0}},
-       [](User& u) {
-         u.list().btnClicked_edit();
-         EXPECT_FALSE(u.list().didSelectRowAtIndexPath(0));
-       },
-       {{"1212", "Carrier"}},
-       {{"1212", 0}},
        0},
       {"leaving the list without an open rule stores nothing",
        {{"1212", 0}},

@@ -130,11 +130,12 @@ TEST_F(PelorinRulesScreenTest, OneWalkThroughEveryScreen) {
   t.keys({"Escape"});
   ASSERT_TRUE(t.waitFor(row("011442079460123", "Carrier", 50))) << t.screen();
 
-  // An unknown mode shows no segment and says it is kept.
+  // An unknown mode shows no segment, says it is kept, and keeps it.
   t.keys({"Down", "Down", "Enter"});
   ASSERT_TRUE(shows(t, "rule-unknown"));
   t.keys({"Escape"});
   ASSERT_TRUE(t.waitForGone("Edit Rule")) << t.screen();
+  EXPECT_EQ(rules(), (Dictionary{{"011442079460123", 0}, {"1310", 1}, {"1415", 7}}));
 
   // Editing mode: Enter opens nothing, d deletes the selected (last) row at
   // once and the new last row is selected.
