@@ -11,7 +11,8 @@ namespace {
 
 using GVSessionTest = GVServiceTest;
 
-TEST_F(GVSessionTest, SignIn) {
+// One service, the session's steps in turn; each starts from the one before.
+TEST_F(GVSessionTest, SignInFormTokenCookieAccountAndTheGates) {
   // Both credentials are escaped: the stand-in signs in only on the exact name.
   service_.addAccount("first+last&source=x@gmail.com", "p&ss %+ wörd", "(415) 555-0177", "$1.00");
   gv_.setUserName("first+last&source=x@gmail.com");
@@ -46,10 +47,24 @@ TEST_F(GVSessionTest, SignIn) {
   gv_.setPassword("wrong");
   EXPECT_FALSE(gv_.getAuthToken());
   EXPECT_EQ(gv_.authToken(), std::nullopt);
-}
 
-TEST_F(GVSessionTest, FormTokenCookieAndSignOut) {
-  ASSERT_TRUE(gv_.getAuthToken());
+  // Not signed in: the number is fetched after a sign-in.
+  gv_.setPassword(Service::kPassword);
+  service_.clearJournal();
+  EXPECT_EQ(gv_.gvPhoneNumber(), "14155550142");
+  EXPECT_EQ(gv_.gvBalance(), "$4.20");
+  EXPECT_EQ(requestTargets(),
+            (std::vector<std::string>{"/accounts/ClientLogin", "/voice/b/0/m/billing"}));
+  // A failed page keeps the balance but has cleared the number.
+  service_.addFault({.path = "/voice/b/0/m/billing", .status = 500});
+  EXPECT_FALSE(gv_.getGVNumberOnline());
+  EXPECT_EQ(gv_.gvBalance(), "$4.20");
+  gv_.setUseDataforAccessNumbers(false);
+  service_.clearJournal();
+  EXPECT_EQ(gv_.offlineGVPhoneNumber(), std::nullopt);
+  EXPECT_TRUE(service_.journal().empty());
+  gv_.setUseDataforAccessNumbers(true);
+
   // A page that sets no cookie, before any was stored.
   service_.addFault({.path = "/voice/m", .body = "<html></html>"});
   EXPECT_FALSE(gv_.getGVXCookie());
@@ -72,38 +87,9 @@ TEST_F(GVSessionTest, FormTokenCookieAndSignOut) {
   EXPECT_FALSE(gv_.getRNRSE());
   EXPECT_EQ(gv_.rnrseToken(), std::nullopt);
 
-  // Signing out drops only the sign-in token; signed out, it sends nothing.
-  ASSERT_TRUE(gv_.getGVXCookie());
-  const Text cookie = gv_.gvxCookie();
-  service_.clearJournal();
-  gv_.logOut();
-  gv_.logOut();
-  EXPECT_EQ(gv_.authToken(), std::nullopt);
-  EXPECT_EQ(gv_.gvxCookie(), cookie);
-  EXPECT_EQ(requestsTo("/voice/account/signout"), 1u);
-}
-
-TEST_F(GVSessionTest, AccountNumberAndBalance) {
-  // Not signed in: the number is fetched after a sign-in.
-  EXPECT_EQ(gv_.gvPhoneNumber(), "14155550142");
-  EXPECT_EQ(gv_.gvBalance(), "$4.20");
-  EXPECT_EQ(requestTargets(),
-            (std::vector<std::string>{"/accounts/ClientLogin", "/voice/b/0/m/billing"}));
-
-  // A failed page keeps the balance but has cleared the number.
-  service_.addFault({.path = "/voice/b/0/m/billing", .status = 500});
-  EXPECT_FALSE(gv_.getGVNumberOnline());
-  EXPECT_EQ(gv_.gvBalance(), "$4.20");
-
-  gv_.setUseDataforAccessNumbers(false);
-  service_.clearJournal();
-  EXPECT_EQ(gv_.offlineGVPhoneNumber(), std::nullopt);
-  EXPECT_TRUE(service_.journal().empty());
-}
-
-// Every operation refuses, sending nothing, while the session lacks what it
-// needs: the sign-in token, then the cookie or form token, then an argument.
-TEST_F(GVSessionTest, OperationsSendNothingWithoutWhatTheyNeed) {
+  // Every operation refuses, sending nothing, while the session lacks what it
+  // needs: the sign-in token, then the cookie or form token (both dropped
+  // now), then an argument.
   using G = GVInterface;
   enum Lacking { kToken, kCookie, kArgument };
   const std::vector<std::pair<Lacking, std::function<bool(G&)>>> rows = {
@@ -130,12 +116,19 @@ TEST_F(GVSessionTest, OperationsSendNothingWithoutWhatTheyNeed) {
       EXPECT_TRUE(service_.journal().empty()) << "row " << i << " lacking " << lacking;
     }
   };
-  ASSERT_TRUE(gv_.getAuthToken());
   expectRefused(kCookie);
   ASSERT_TRUE(gv_.getGVXCookie() && gv_.getRNRSE());
   gv_.setCallbackNumber("");
   expectRefused(kArgument);
+
+  // Signing out drops only the sign-in token; signed out, it sends nothing.
+  const Text cookie = gv_.gvxCookie();
+  service_.clearJournal();
   gv_.logOut();
+  gv_.logOut();
+  EXPECT_EQ(gv_.authToken(), std::nullopt);
+  EXPECT_EQ(gv_.gvxCookie(), cookie);
+  EXPECT_EQ(requestsTo("/voice/account/signout"), 1u);
   expectRefused(kToken);
 }
 
