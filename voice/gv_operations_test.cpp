@@ -18,21 +18,97 @@ constexpr const char* kSignInPath = "/accounts/ClientLogin";
 
 using GVOperationsTest = GVServiceTest;
 
-TEST_F(GVOperationsTest, FirstTextSignsInAndFetchesTheCookieSecondIsOneRequest) {
+// One service, the operations in turn; each step starts from the one before.
+TEST_F(GVOperationsTest, SendAccessNumbersAndCallBack) {
   ASSERT_TRUE(gv_.sendSMSwithRetry("Hi & 100% + más", "14155550123"));
   const std::string send = "/voice/m/x?m=sms&n=14155550123&txt=Hi%20%26%20100%25%20%2B%20m%C3%A1s";
   EXPECT_EQ(requestTargets(),
             (std::vector<std::string>{kSignInPath, "/voice/m?initialauth&pli=1", send}));
-  const auto request = service_.journal().back();
-  EXPECT_EQ(request.method, "POST");
-  EXPECT_EQ(request.body, "{\"gvx\":\"" + *gv_.gvxCookie() + "\"}");
-  EXPECT_TRUE(request.header("authorization"));
+  const auto sent = service_.journal().back();
+  EXPECT_EQ(sent.method, "POST");
+  EXPECT_EQ(sent.body, "{\"gvx\":\"" + *gv_.gvxCookie() + "\"}");
+  EXPECT_TRUE(sent.header("authorization"));
 
   service_.clearJournal();
   ASSERT_TRUE(gv_.sendSMSwithRetry("second", "+1 212 555 0199"));
   EXPECT_EQ(requestTargets(),
             (std::vector<std::string>{"/voice/m/x?m=sms&n=%2B1%20212%20555%200199&txt=second"}));
   EXPECT_EQ(service_.texts().size(), 2u);
+
+  // A connection that could not be made shows the text never left: the ladder
+  // goes on, and the text is sent once.
+  startSession();
+  bool refused = false;
+  HookedClient refusing(*client_, [&](platform::HttpRequest& request) {
+    if (refused || request.url.find(kSmsPath) == std::string::npos) return;
+    refused = true;
+    request.url = "https://127.0.0.1:1/";  // nothing listens there
+  });
+  platform::setHttpClient(&refusing);
+  EXPECT_TRUE(gv_.sendSMSwithRetry("again", "14155550123"));
+  EXPECT_EQ(requestsTo(kSmsPath), 1u);
+  EXPECT_EQ(service_.texts().size(), 3u);
+  platform::setHttpClient(client_.get());
+
+  // Call back and cancel.
+  ASSERT_TRUE(gv_.getAuthToken() && gv_.getRNRSE());
+  gv_.setCallbackNumber("");
+  ASSERT_TRUE(gv_.setupGVCallback("+1 212 555 0199"));
+  EXPECT_EQ(service_.journal().back().body,
+            "outgoingNumber=%2B1%20212%20555%200199&forwardingNumber=14155550100"
+            "&subscriberNumber=undefined&phoneType=&remember=0&_rnr_se=" +
+                *gv_.rnrseToken());
+  ASSERT_TRUE(gv_.cancelGVCallback());
+  const auto callbacks = service_.callbacks();
+  ASSERT_EQ(callbacks.size(), 1u);
+  EXPECT_EQ(callbacks[0].outgoing, "+1 212 555 0199");
+  EXPECT_TRUE(callbacks[0].cancelled);
+
+  service_.addFault({.path = "/voice/call/connect/", .body = R"({"ok":false,"data":{}})"});
+  EXPECT_FALSE(gv_.setupGVCallback("12125550199"));
+  service_.addFault({.path = "/voice/call/cancel/", .body = R"({"ok" : false})"});
+  EXPECT_FALSE(gv_.cancelGVCallback());
+
+  // Access numbers: not asked without data or a valid own number.
+  service_.clearJournal();
+  gv_.setUseDataforAccessNumbers(false);
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  gv_.setUseDataforAccessNumbers(true);
+  gv_.setiPhoneNumber("+44 20 7946 0000");
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  EXPECT_TRUE(service_.journal().empty());
+
+  // A value the carrier could not text to is no access number: not returned,
+  // not cached; a reply without one still sets the balance.
+  gv_.setiPhoneNumber("(415) 555-0100");
+  gv_.accessNumberCache().setEnableAccessNumberCache(true);
+  startSession();
+  for (const char* value : {"", "abc", "((((", "1234567", "14155553000x"}) {
+    SCOPED_TRACE(value);
+    service_.addFault({.path = kCallPath,
+                       .count = 3,
+                       .body = std::string(R"({"access_number":")") + value +
+                               R"(","formatted_balance":"$1.00"})"});
+    EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
+  }
+  EXPECT_FALSE(root_.exists(std::string(kAccessNumberCacheFile)));
+  service_.addFault({.path = kCallPath, .body = R"({"formatted_balance":"$0.50"})"});
+  EXPECT_EQ(gv_.getGVDirectAccessNumber("14155550123"), std::nullopt);
+  EXPECT_EQ(gv_.gvBalance(), "$0.50");
+  service_.addFault({.path = kCallPath, .body = R"({"ok":false})"});
+  EXPECT_EQ(gv_.getGVDirectAccessNumber("14155550123"), std::nullopt);
+  EXPECT_EQ(gv_.gvBalance(), std::nullopt);
+
+  // Asked once, then cached: no request, signed out or not, data allowed or not.
+  service_.clearJournal();
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
+  EXPECT_EQ(requestTargets(),
+            std::vector<std::string>{"/voice/m/x?m=call&n=14155550123&f=14155550100&v=6"});
+  gv_.logOut();
+  gv_.setUseDataforAccessNumbers(false);
+  service_.clearJournal();
+  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
+  EXPECT_TRUE(service_.journal().empty());
 }
 
 // The ladder renews the cookie, then the sign-in, and tries again; a text the
@@ -82,84 +158,6 @@ TEST_F(GVOperationsTest, TheLadderRetriesOnlyWhenTheTextCannotHaveArrived) {
     EXPECT_EQ(requestsTo("/voice/account/signout"), row.signOuts);
     EXPECT_EQ(service_.texts().size() - textsBefore, row.texts);
   }
-}
-
-// A connection that could not be made shows the text never left: the ladder
-// goes on, and the text is sent once.
-TEST_F(GVOperationsTest, ARefusedConnectionIsRetried) {
-  startSession();
-  bool refused = false;
-  HookedClient refusing(*client_, [&](platform::HttpRequest& request) {
-    if (refused || request.url.find(kSmsPath) == std::string::npos) return;
-    refused = true;
-    request.url = "https://127.0.0.1:1/";  // nothing listens there
-  });
-  platform::setHttpClient(&refusing);
-  EXPECT_TRUE(gv_.sendSMSwithRetry("again", "14155550123"));
-  EXPECT_EQ(requestsTo(kSmsPath), 1u);
-  EXPECT_EQ(service_.texts().size(), 1u);
-}
-
-TEST_F(GVOperationsTest, AccessNumbers) {
-  // Not asked without data or a valid own number.
-  gv_.setUseDataforAccessNumbers(false);
-  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
-  gv_.setUseDataforAccessNumbers(true);
-  gv_.setiPhoneNumber("+44 20 7946 0000");
-  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
-  EXPECT_TRUE(service_.journal().empty());
-
-  // A value the carrier could not text to is no access number: not returned,
-  // not cached; a reply without one still sets the balance.
-  gv_.setiPhoneNumber("(415) 555-0100");
-  gv_.accessNumberCache().setEnableAccessNumberCache(true);
-  startSession();
-  for (const char* value : {"", "abc", "((((", "1234567", "14155553000x"}) {
-    SCOPED_TRACE(value);
-    service_.addFault({.path = kCallPath,
-                       .count = 3,
-                       .body = std::string(R"({"access_number":")") + value +
-                               R"(","formatted_balance":"$1.00"})"});
-    EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), std::nullopt);
-  }
-  EXPECT_FALSE(root_.exists(std::string(kAccessNumberCacheFile)));
-  service_.addFault({.path = kCallPath, .body = R"({"formatted_balance":"$0.50"})"});
-  EXPECT_EQ(gv_.getGVDirectAccessNumber("14155550123"), std::nullopt);
-  EXPECT_EQ(gv_.gvBalance(), "$0.50");
-  service_.addFault({.path = kCallPath, .body = R"({"ok":false})"});
-  EXPECT_EQ(gv_.getGVDirectAccessNumber("14155550123"), std::nullopt);
-  EXPECT_EQ(gv_.gvBalance(), std::nullopt);
-
-  // Asked once, then cached: no request, signed out or not, data allowed or not.
-  service_.clearJournal();
-  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
-  EXPECT_EQ(requestTargets(),
-            std::vector<std::string>{"/voice/m/x?m=call&n=14155550123&f=14155550100&v=6"});
-  gv_.logOut();
-  gv_.setUseDataforAccessNumbers(false);
-  service_.clearJournal();
-  EXPECT_EQ(gv_.getGVAccessNumberwithRetry("14155550123"), "14155553000");
-  EXPECT_TRUE(service_.journal().empty());
-}
-
-TEST_F(GVOperationsTest, CallBackAndCancel) {
-  ASSERT_TRUE(gv_.getAuthToken() && gv_.getRNRSE());
-  gv_.setCallbackNumber("");
-  ASSERT_TRUE(gv_.setupGVCallback("+1 212 555 0199"));
-  EXPECT_EQ(service_.journal().back().body,
-            "outgoingNumber=%2B1%20212%20555%200199&forwardingNumber=14155550100"
-            "&subscriberNumber=undefined&phoneType=&remember=0&_rnr_se=" +
-                *gv_.rnrseToken());
-  ASSERT_TRUE(gv_.cancelGVCallback());
-  const auto callbacks = service_.callbacks();
-  ASSERT_EQ(callbacks.size(), 1u);
-  EXPECT_EQ(callbacks[0].outgoing, "+1 212 555 0199");
-  EXPECT_TRUE(callbacks[0].cancelled);
-
-  service_.addFault({.path = "/voice/call/connect/", .body = R"({"ok":false,"data":{}})"});
-  EXPECT_FALSE(gv_.setupGVCallback("12125550199"));
-  service_.addFault({.path = "/voice/call/cancel/", .body = R"({"ok" : false})"});
-  EXPECT_FALSE(gv_.cancelGVCallback());
 }
 
 // A send ladder and an access-number ladder race from a fresh session: the
