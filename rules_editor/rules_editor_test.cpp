@@ -3,7 +3,7 @@
 // notifications posted. The contact picker is walked in the terminal test.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -29,16 +29,29 @@ class User {
   RootViewController& list() { return app_.rootViewController(); }
   PelorinRuleViewController& rule() { return app_.ruleViewController(); }
 
-  void add() { list().btnClicked_add(); }
-  void open(const std::string& key) { ASSERT_TRUE(list().didSelectRowAtIndexPath(rowOf(key))); }
-  void del(const std::string& key) {
-    list().commitEditingStyle(RootViewController::EditingStyle::kDelete, rowOf(key));
+  // Plays space-separated steps: "+" add, "<" back to the list, "oKEY" open,
+  // "xKEY" delete, "tTEXT" retype the prefix, "g" choose Google Voice, "#N"
+  // select row N, "sPREFIX" a Google Voice rule stored by another writer.
+  void play(const std::string& script) {
+    std::istringstream steps(script);
+    for (std::string step; steps >> step;) {
+      const char verb = step[0];
+      const std::string arg = step.substr(1);
+      if (verb == '+') list().btnClicked_add();
+      if (verb == '<') list().willShowViewController(RootViewController::Screen::kList);
+      const bool opened = verb != 'o' || list().didSelectRowAtIndexPath(rowOf(arg));
+      ASSERT_TRUE(opened) << step;
+      if (verb == 'x')
+        list().commitEditingStyle(RootViewController::EditingStyle::kDelete, rowOf(arg));
+      if (verb == 't') {
+        while (!rule().prefix().empty()) rule().deleteBackward();
+        rule().insertText(arg);
+      }
+      if (verb == 'g') rule().selectSegment(1);
+      if (verb == '#') list().didSelectRowAtIndexPath(std::stoul(arg));
+      if (verb == 's') RulesFile::setRule(arg, 1);
+    }
   }
-  void retype(const std::string& text) {
-    while (!rule().prefix().empty()) rule().deleteBackward();
-    rule().insertText(text);
-  }
-  void back() { list().willShowViewController(RootViewController::Screen::kList); }
 
   std::vector<Row> rows() {
     std::vector<Row> result;
@@ -58,85 +71,36 @@ class User {
 };
 
 struct Scenario {
-  const char* name;
   Dictionary fileBefore;  // empty: no rules file
-  std::function<void(User&)> actions;
+  const char* steps;      // as User::play takes them
   std::vector<Row> rows;  // the list afterwards
   Dictionary fileAfter;   // empty: still no rules file
   std::size_t posts;
 };
 
 TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
+  const Dictionary two = {{"1212", 0}, {"1310", 1}};
+  const Row gv1212 = {"1212", "Google Voice"};
   const std::vector<Scenario> scenarios = {
-      {"add, open, back: '+' stored as 1; typing (212) stores 1212",
-       {},
-       [](User& u) {
-         u.add();
-         u.open("+");
-         u.back();
-         EXPECT_EQ(u.rows(), (std::vector<Row>{{"1", "Carrier"}}));
-         u.open("1");
-         u.retype("(212)");
-         u.rule().selectSegment(1);
-         u.back();
-       },
-       {{"1212", "Google Voice"}},
-       {{"1212", 1}},
-       2},
-      {"a prefix changed onto another rule's key keeps the last mode",
-       {{"1212", 0}, {"1310", 1}},
-       [](User& u) {
-         u.open("1310");
-         u.retype("(212)");
-         u.back();
-       },
-       {{"1212", "Google Voice"}},
-       {{"1212", 1}},
-       1},
-      {"delete writes and posts at once; a pending add goes with it",
-       {{"1212", 0}, {"1310", 1}},
-       [](User& u) {
-         u.add();
-         u.del("1212");
-       },
-       {{"+", "Carrier"}, {"1310", "Google Voice"}},
-       {{"+", 0}, {"1310", 1}},
-       1},
-      {"a rule stored elsewhere meanwhile survives the next save",
-       {{"1212", 0}},
-       [](User& u) {
-         RulesFile::setRule("(310)", 1);
-         u.del("1212");
-       },
-       {{"1310", "Google Voice"}},
-       {{"1310", 1}},
-       2},
-      {"add keeps a '+' rule that is there, with its mode",
-       {{"+", 1}},
-       [](User& u) { EXPECT_FALSE(u.list().btnClicked_add()); },
-       {{"+", "Google Voice"}},
-       {{"+", 1}},
-       0},
-      {"leaving the list without an open rule stores nothing",
-       {{"1212", 0}},
-       [](User& u) {
-         u.back();
-         u.list().didSelectRowAtIndexPath(7);
-         u.back();
-       },
-       {{"1212", "Carrier"}},
-       {{"1212", 0}},
-       0},
+      {{}, "+ o+ <", {{"1", "Carrier"}}, {{"1", 0}}, 1},  // "+" is stored as 1
+      {{}, "+ o+ t(212) g <", {gv1212}, {{"1212", 1}}, 1},
+      {two, "o1310 t(212) <", {gv1212}, {{"1212", 1}}, 1},  // onto a key: the last mode wins
+      // A delete writes at once, and a pending add goes with it.
+      {two, "+ x1212", {{"+", "Carrier"}, {"1310", "Google Voice"}}, {{"+", 0}, {"1310", 1}}, 1},
+      // A rule stored elsewhere meanwhile survives the next save.
+      {{{"1212", 0}}, "s(310) x1212", {{"1310", "Google Voice"}}, {{"1310", 1}}, 2},
+      {{{"+", 1}}, "+", {{"+", "Google Voice"}}, {{"+", 1}}, 0},           // a "+" there is kept
+      {{{"1212", 0}}, "< #7 <", {{"1212", "Carrier"}}, {{"1212", 0}}, 0},  // no rule open
   };
   for (const auto& s : scenarios) {
-    SCOPED_TRACE(s.name);
+    SCOPED_TRACE(s.steps);
     platform::testing::TemporaryRoot root;
     const std::string file = root.path(std::string(kRulesFile));
     if (!s.fileBefore.empty()) platform::writePropertyListAtomically(file, s.fileBefore);
     platform::testing::NotificationRecorder recorder;
     const auto book = platform::newSqliteAddressBook();
     User user(*book);
-    s.actions(user);
+    user.play(s.steps);
     EXPECT_EQ(user.rows(), s.rows);
     EXPECT_FALSE(user.list().editInProgress());
     EXPECT_EQ(platform::readDictionary(file).value_or(Dictionary{}), s.fileAfter);
@@ -152,7 +116,7 @@ TEST(RulesEditorTest, AnOpenRuleIsOutOfTheListAndTheFileUntilStored) {
                                         Dictionary{{"1212", 1}});
   const auto book = platform::newSqliteAddressBook();
   User user(*book);
-  user.open("1212");
+  user.play("o1212");
   EXPECT_TRUE(user.list().editInProgress());
   EXPECT_EQ(user.rows(), std::vector<Row>{});
   EXPECT_EQ(user.rule().prefix(), "1212");
