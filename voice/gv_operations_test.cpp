@@ -125,19 +125,16 @@ TEST_F(GVOperationsTest, TheLadderRetriesOnlyWhenTheTextCannotHaveArrived) {
     bool sent;                                             // 1 or 0
     std::size_t sends, cookies, signIns, signOuts, texts;  // texts: once every send is answered
   };
-  const auto sms = [](FaultOrder fault) {
-    fault.path = kSmsPath;
-    return fault;
-  };
+  const std::string zero = R"({"send_sms_response": 0})";  // a reply saying "not sent"
   const Row rows[] = {
       {{}, kCookies, 1, 2, 1, 0, 0, 1},
       {{}, kBoth, 1, 2, 2, 1, 0, 1},
-      {sms({.sendSmsResponse = 2}), kNone, 1, 2, 1, 0, 0, 1},  // declined once
-      {sms({.count = 9, .status = 500}), kNone, 0, 3, 2, 1, 1, 0},
-      {sms({.count = 9, .sendSmsResponse = 1}), kNone, 0, 3, 2, 1, 1, 0},
-      {sms({.count = 9, .body = "{\"send_sms_response\": 0}"}), kNone, 0, 3, 2, 1, 1, 0},
-      {sms({.count = 9, .drop = true}), kNone, 0, 1, 0, 0, 0, 0},  // dropped after the request
-      {sms({.delayMs = 2500}), kNone, 0, 1, 0, 0, 0, 1},           // slower than the time-out
+      {{.path = kSmsPath, .sendSmsResponse = 2}, kNone, 1, 2, 1, 0, 0, 1},  // declined once
+      {{.path = kSmsPath, .count = 9, .status = 500}, kNone, 0, 3, 2, 1, 1, 0},
+      {{.path = kSmsPath, .count = 9, .sendSmsResponse = 1}, kNone, 0, 3, 2, 1, 1, 0},
+      {{.path = kSmsPath, .count = 9, .body = zero}, kNone, 0, 3, 2, 1, 1, 0},
+      {{.path = kSmsPath, .count = 9, .drop = true}, kNone, 0, 1, 0, 0, 0, 0},  // no answer
+      {{.path = kSmsPath, .delayMs = 2500}, kNone, 0, 1, 0, 0, 0, 1},  // slower than the time-out
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(&row - rows);
