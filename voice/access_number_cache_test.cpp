@@ -14,31 +14,26 @@
 namespace pelorin {
 namespace {
 
+using platform::Dictionary;
+
+std::string path() {
+  return resolvedPath(kAccessNumberCacheFile);
+}
+
+void writeFile(const Dictionary& numbers) {
+  ASSERT_TRUE(platform::writePropertyListAtomically(path(), numbers));
+}
+
+std::optional<Dictionary> fileContents() {
+  return platform::readDictionary(path());
+}
+
 class AccessNumberCacheTest : public ::testing::Test {
  protected:
-  void writeFile(const std::map<std::string, std::string>& numbers) {
-    platform::Dictionary file;
-    for (const auto& [target, access] : numbers) file.emplace(target, platform::Value(access));
-    ASSERT_TRUE(platform::writePropertyListAtomically(path(), platform::Value(file)));
-  }
-
-  std::optional<std::map<std::string, std::string>> fileContents() const {
-    const auto file = platform::readDictionary(path());
-    if (!file) return std::nullopt;
-    std::map<std::string, std::string> numbers;
-    for (const auto& [target, access] : *file) numbers[target] = *access.asString();
-    return numbers;
-  }
-
   std::size_t changeNotifications() const {
-    std::size_t count = 0;
-    for (const auto& name : notifications_.darwinPosts()) {
-      count += name == kAccessNumberCacheChangedNotification;
-    }
-    return count;
+    const auto posts = notifications_.darwinPosts();
+    return std::count(posts.begin(), posts.end(), kAccessNumberCacheChangedNotification);
   }
-
-  static std::string path() { return resolvedPath(kAccessNumberCacheFile); }
 
   platform::testing::TemporaryRoot root_;
   platform::testing::NotificationRecorder notifications_;
@@ -46,65 +41,59 @@ class AccessNumberCacheTest : public ::testing::Test {
 };
 
 TEST_F(AccessNumberCacheTest, KeepsOneTargetPerAccessNumberAndOneAccessNumberPerTarget) {
+  cache_.addAccessNumber("A", "T0");  // off: nothing recorded
+  EXPECT_FALSE(fileContents());
   cache_.setEnableAccessNumberCache(true);
   cache_.addAccessNumber("A", "T1");
   cache_.addAccessNumber("A", "T2");
   EXPECT_EQ(cache_.accessNumber("T1"), std::nullopt);
   EXPECT_EQ(cache_.targetNumber("A"), "T2");
-
   cache_.addAccessNumber("A1", "T");
   cache_.addAccessNumber("A2", "T");
   EXPECT_EQ(cache_.accessNumber("T"), "A2");
   EXPECT_EQ(cache_.targetNumber("A1"), std::nullopt);
-
-  const std::map<std::string, std::string> expected = {{"T2", "A"}, {"T", "A2"}};
-  EXPECT_EQ(fileContents(), expected);
+  EXPECT_EQ(fileContents(), (Dictionary{{"T2", "A"}, {"T", "A2"}}));
   EXPECT_EQ(changeNotifications(), 4u);
-}
 
-TEST_F(AccessNumberCacheTest, LookupPurgesTargetsSharingAnAccessNumber) {
+  // Targets sharing an access number, as another writer may leave them, are
+  // all purged at the lookup.
   writeFile({{"T1", "A"}, {"T2", "A"}, {"T3", "B"}});
-  cache_.setEnableAccessNumberCache(true);
+  cache_.readAccessNumberFile();
   EXPECT_EQ(cache_.accessNumber("T1"), "A");
   EXPECT_EQ(cache_.targetNumber("A"), std::nullopt);
-  const std::map<std::string, std::string> expected = {{"T3", "B"}};
-  EXPECT_EQ(fileContents(), expected);
-  EXPECT_EQ(changeNotifications(), 1u);
+  EXPECT_EQ(fileContents(), (Dictionary{{"T3", "B"}}));
+  EXPECT_EQ(changeNotifications(), 5u);
 }
 
 TEST_F(AccessNumberCacheTest, EnablingReloadsAndDisablingClearsTheSharedFile) {
-  writeFile({{"T", "A"}});
+  root_.writeFile(std::string(kAccessNumberCacheFile), "not a property list");
   cache_.setEnableUseCarrierSMS(true);
-  EXPECT_EQ(cache_.accessNumber("T"), "A");
+  EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);  // unreadable reads as empty
+  cache_.addAccessNumber("A", "T");
+  EXPECT_EQ(fileContents(), (Dictionary{{"T", "A"}}));
 
   // Off by the carrier switch: nothing answers, the file stays.
   cache_.setEnableUseCarrierSMS(false);
   EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
-  EXPECT_EQ(fileContents()->size(), 1u);
+  EXPECT_EQ(fileContents(), (Dictionary{{"T", "A"}}));
 
-  // Another process changed the file: a reload picks it up.
-  cache_.setEnableAccessNumberCache(true);
+  // Another process changed the file: switching on and a reload pick it up.
   writeFile({{"T", "B"}});
-  cache_.readAccessNumberFile();
+  cache_.setEnableAccessNumberCache(true);
   EXPECT_EQ(cache_.accessNumber("T"), "B");
+  writeFile({{"T", "C"}});
+  cache_.readAccessNumberFile();
+  EXPECT_EQ(cache_.accessNumber("T"), "C");
 
   cache_.setEnableAccessNumberCache(false);
-  EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{}));
-  EXPECT_EQ(changeNotifications(), 1u);
-}
-
-TEST_F(AccessNumberCacheTest, UnreadableFileReadsAsEmpty) {
-  root_.writeFile(std::string(kAccessNumberCacheFile), "not a property list");
-  cache_.setEnableAccessNumberCache(true);
-  EXPECT_EQ(cache_.accessNumber("T"), std::nullopt);
-  cache_.addAccessNumber("A", "T");
-  EXPECT_EQ(fileContents(), (std::map<std::string, std::string>{{"T", "A"}}));
+  EXPECT_EQ(fileContents(), Dictionary{});
+  EXPECT_EQ(changeNotifications(), 2u);
 }
 
 // Two processes' caches over one file keep each other's pairs; while another
 // writer holds the file's lock a change is given up, unwritten and unannounced.
 TEST_F(AccessNumberCacheTest, OtherProcessesPairsAreKeptAndAHeldLockStopsAChange) {
-  const std::map<std::string, std::string> both = {{"T1", "A1"}, {"T2", "A2"}};
+  const Dictionary both = {{"T1", "A1"}, {"T2", "A2"}};
   AccessNumberCache other;
   cache_.setEnableAccessNumberCache(true);
   other.setEnableAccessNumberCache(true);
@@ -130,12 +119,8 @@ TEST_F(AccessNumberCacheTest, OtherProcessesPairsAreKeptAndAHeldLockStopsAChange
 TEST(AccessNumberCacheConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredPairs) {
   platform::testing::TemporaryRoot root;
   platform::testing::NotificationRecorder notifications;
-  const std::string path = resolvedPath(kAccessNumberCacheFile);
-  platform::Dictionary stored;
-  stored.emplace("14155550001", platform::Value("14155553001"));
-  stored.emplace("14155550002", platform::Value("14155553002"));
   for (int round = 0; round < 200; ++round) {
-    ASSERT_TRUE(platform::writePropertyListAtomically(path, platform::Value(stored)));
+    writeFile({{"14155550001", "14155553001"}, {"14155550002", "14155553002"}});
     AccessNumberCache cache;
     std::atomic<bool> go{false};
     std::thread adder([&] {
@@ -147,9 +132,7 @@ TEST(AccessNumberCacheConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredPairs)
     go = true;
     cache.setEnableAccessNumberCache(true);
     adder.join();
-    const auto file = platform::readDictionary(path);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->size(), 3u) << "round " << round;
+    ASSERT_EQ(fileContents().value_or(Dictionary{}).size(), 3u) << "round " << round;
     EXPECT_EQ(cache.accessNumber("14155550002"), "14155553002");
   }
 }

@@ -8,52 +8,42 @@ namespace {
 
 using Range = GVInterface::Range;
 constexpr Range kUntouched{7, 7};
-
-struct ScanCase {
-  const char* name;
-  std::string data;
-  std::string key;
-  char endChar;
-  Text value;
-  Range range;  // the out-range afterwards
-};
+constexpr Range kWhole{0, ~0ull};  // cut at the end of the data
+constexpr Range kMissing{GVInterface::kNotFound, kUntouched.length};
 
 TEST(ResponseScannerTest, FindsTheValueAfterTheKey) {
-  const std::vector<ScanCase> cases = {
-      {"json string", R"({"r":"tok/en","x":1})", R"("r":")", '"', "tok/en", {6, 6}},
-      {"skips spaces and line ends", "Auth= \r\n abc\ndef", "Auth=", 0, "abc", {9, 3}},
-      {"keeps tabs", "Auth=\tabc", "Auth=", 0, "\tabc", {5, 4}},
-      {"stops at < whatever the end", "k=ab<c\"", "k=", '"', "ab", {2, 2}},
-      {"stops at NUL for end 0", std::string("k=ab\0cd", 7), "k=", 0, "ab", {2, 2}},
-      {"empty value is found", R"("r":"")", R"("r":")", '"', "", {5, 0}},
-      {"brace is part of a comma value", R"("s": 0})", R"("s":)", ',', "0}", {5, 2}},
-      {"invalid UTF-8 sets the range", "k=\xff\xfe<", "k=", 0, std::nullopt, {2, 2}},
-      {"key at the end", "abck=", "k=", 0, std::nullopt, kUntouched},
+  struct Case {
+    const char* name;
+    std::string data, key;
+    Range range;
+    char endChar;
+    Text value;
+    Range out;  // the out-range afterwards
+  };
+  const Case cases[] = {
+      {"json string", R"({"r":"tok/en","x":1})", R"("r":")", kWhole, '"', "tok/en", {6, 6}},
+      {"skips spaces and line ends", "Auth= \r\n abc\ndef", "Auth=", kWhole, 0, "abc", {9, 3}},
+      {"keeps tabs", "Auth=\tabc", "Auth=", kWhole, 0, "\tabc", {5, 4}},
+      {"stops at < whatever the end", "k=ab<c\"", "k=", kWhole, '"', "ab", {2, 2}},
+      {"stops at NUL for end 0", std::string("k=ab\0cd", 7), "k=", kWhole, 0, "ab", {2, 2}},
+      {"empty value is found", R"("r":"")", R"("r":")", kWhole, '"', "", {5, 0}},
+      {"brace is part of a comma value", R"("s": 0})", R"("s":)", kWhole, ',', "0}", {5, 2}},
+      {"invalid UTF-8 sets the range", "k=\xff\xfe<", "k=", kWhole, 0, std::nullopt, {2, 2}},
+      {"key at the end", "abck=", "k=", kWhole, 0, std::nullopt, kUntouched},
+      {"empty key", "abc=1", "", kWhole, 0, std::nullopt, kMissing},
+      {"absent key", "abc=1", "zz", kWhole, 0, std::nullopt, kMissing},
+      {"key longer than the data", "abc=1", "abcdef-longer", kWhole, 0, std::nullopt, kMissing},
+      {"range bounds the key", "a=1 b=2 a=333", "a=", {1, 8}, ' ', std::nullopt, kMissing},
+      {"but not the value", "a=1 b=2 a=333", "a=", {4, 6}, ' ', "333", {10, 3}},
+      {"range cut at the end", "a=1 b=2 a=333", "b=", {2, 1000}, ' ', "2", {6, 1}},
+      {"range past the end", "a=1 b=2 a=333", "b=", {1000, 5}, ' ', std::nullopt, kMissing},
   };
   for (const auto& c : cases) {
     Range out = kUntouched;
-    EXPECT_EQ(GVInterface::findValueForKey(c.key, c.data, {0, c.data.size()}, &out, c.endChar),
-              c.value)
+    EXPECT_EQ(GVInterface::findValueForKey(c.key, c.data, c.range, &out, c.endChar), c.value)
         << c.name;
-    EXPECT_EQ(out, c.range) << c.name;
+    EXPECT_EQ(out, c.out) << c.name;
   }
-}
-
-TEST(ResponseScannerTest, MissingKeyMarksTheRangeNotFound) {
-  for (const std::string key : {"", "zz", "abcdef-longer-than-data"}) {
-    Range out = kUntouched;
-    EXPECT_EQ(GVInterface::findValueForKey(key, "abc=1", {0, 5}, &out, 0), std::nullopt);
-    EXPECT_EQ(out, (Range{GVInterface::kNotFound, kUntouched.length})) << key;
-  }
-}
-
-TEST(ResponseScannerTest, RangeBoundsTheKeyButNotTheValue) {
-  const std::string data = "a=1 b=2 a=333";
-  EXPECT_EQ(GVInterface::findValueForKey("a=", data, {1, 8}, nullptr, ' '), std::nullopt);
-  EXPECT_EQ(GVInterface::findValueForKey("a=", data, {4, 6}, nullptr, ' '), "333");
-  // A range past the data is cut at its end instead of failing.
-  EXPECT_EQ(GVInterface::findValueForKey("b=", data, {2, 1000}, nullptr, ' '), "2");
-  EXPECT_EQ(GVInterface::findValueForKey("b=", data, {1000, 5}, nullptr, ' '), std::nullopt);
 }
 
 TEST(PercentEscapingTest, EscapesEverythingButUnreservedCharacters) {
@@ -78,20 +68,22 @@ TEST(ParseSMSDataTest, FindsTheNumberAfterTheFirstMatchingName) {
                                  {"O&#39;Brien &quot;Jr&quot;", "+3333"},
                                  {"a &amp;lt; b &gt; c", "+4444"},
                                  {"Ann", "+5555"}});
-  EXPECT_EQ(GVInterface::parseSMSData(body, "Ann"), "+1111");
-  EXPECT_EQ(GVInterface::parseSMSData(body, "Tom & Jerry"), "+2222");
-  EXPECT_EQ(GVInterface::parseSMSData(body, "O'Brien \"Jr\""), "+3333");
-  EXPECT_EQ(GVInterface::parseSMSData(body, "a < b > c"), "+4444");
-  EXPECT_EQ(GVInterface::parseSMSData(body, "ann"), std::nullopt);
-  EXPECT_EQ(GVInterface::parseSMSData(body, std::nullopt), std::nullopt);
-}
-
-TEST(ParseSMSDataTest, EndsTheWalkWhereThePageEnds) {
   const std::string marker = "Go to contact\" href=\"javascript://\">";
-  EXPECT_EQ(GVInterface::parseSMSData(marker, "Ann"), std::nullopt);
-  // A last marker with nothing after it must end the walk, not restart it.
-  EXPECT_EQ(GVInterface::parseSMSData(page({{"Bob", "+1"}}) + marker + " \n", "Ann"), std::nullopt);
-  EXPECT_EQ(GVInterface::parseSMSData(marker + "Ann</a> no number", "Ann"), std::nullopt);
+  const std::vector<std::tuple<std::string, Text, Text>> cases = {
+      {body, "Ann", "+1111"},
+      {body, "Tom & Jerry", "+2222"},
+      {body, "O'Brien \"Jr\"", "+3333"},
+      {body, "a < b > c", "+4444"},
+      {body, "ann", std::nullopt},
+      {body, std::nullopt, std::nullopt},
+      {marker, "Ann", std::nullopt},
+      // A last marker with nothing after it must end the walk, not restart it.
+      {page({{"Bob", "+1"}}) + marker + " \n", "Ann", std::nullopt},
+      {marker + "Ann</a> no number", "Ann", std::nullopt},
+  };
+  for (const auto& [data, sender, number] : cases) {
+    EXPECT_EQ(GVInterface::parseSMSData(data, sender), number) << sender.value_or("(absent)");
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,24 @@
 #include "voice/gv_interface.h"
 
 namespace pelorin::testing {
+
+// Forwards every request to another client once `hook` has seen it (and
+// perhaps changed it, or held it up).
+class HookedClient final : public platform::HttpClient {
+ public:
+  using Hook = std::function<void(platform::HttpRequest&)>;
+  HookedClient(platform::HttpClient& inner, Hook hook) : inner_(inner), hook_(std::move(hook)) {}
+  platform::HttpOutcome send(const platform::HttpRequest& request) override {
+    platform::HttpRequest copy = request;
+    hook_(copy);
+    return inner_.send(copy);
+  }
+  std::vector<platform::HttpCookie> cookies() override { return inner_.cookies(); }
+
+ private:
+  platform::HttpClient& inner_;
+  const Hook hook_;
+};
 
 // A GVInterface with the demo account's credentials and a valid own number,
 // talking to a stand-in service of its own over TLS, in a fresh root with
@@ -48,9 +67,12 @@ class GVServiceTest : public ::testing::Test {
     for (const auto& record : service_.journal()) targets.push_back(record.target);
     return targets;
   }
-
-  std::string logText() const { return root_.readFile(std::string(kLogFile)); }
-  bool logged(const std::string& line) const { return logText().find(line) != std::string::npos; }
+  // How many journalled requests went to a target starting with `prefix`.
+  std::size_t requestsTo(const std::string& prefix) {
+    std::size_t count = 0;
+    for (const auto& target : requestTargets()) count += target.starts_with(prefix) ? 1 : 0;
+    return count;
+  }
 
   platform::testing::TemporaryRoot root_;
   platform::testing::NotificationRecorder notifications_;

@@ -46,6 +46,8 @@ TEST(RulesEditCommandsTest, SetAndDeleteStoreLikeTheEditorAndAnnounceEachSave) {
       {"rules delete +", 0, {{"01144", 1}, {"1212", 0}, {"1310", 5}}, 4},
       {"rules delete '(310)'", 0, {{"01144", 1}, {"1212", 0}}, 5},
       {"rules delete 415", 1, {{"01144", 1}, {"1212", 0}}, 5},
+      {"rules set + gv", 0, {{"01144", 1}, {"1", 1}, {"1212", 0}}, 6},  // "+" is stored as 1
+      {"rules delete +", 0, {{"01144", 1}, {"1212", 0}}, 7},
   };
   RulesChangedCounter counter;
   for (const auto& step : steps) {

@@ -8,10 +8,12 @@
 namespace pelorin::rules_editor::testing {
 
 // pelorin-rules running in a tmux session of its own (private server socket,
-// 80x24), in the given root and on the given bus: keystrokes in, screen out.
+// `width` x `height`), in the given root and on the given bus: keystrokes in,
+// screen out.
 class EditorTerminal {
  public:
-  EditorTerminal(const std::string& rootFolder, const std::string& busAddress);
+  EditorTerminal(const std::string& rootFolder, const std::string& busAddress, int width = 80,
+                 int height = 24);
   ~EditorTerminal();
   EditorTerminal(const EditorTerminal&) = delete;
   EditorTerminal& operator=(const EditorTerminal&) = delete;
@@ -23,10 +25,16 @@ class EditorTerminal {
   void type(const std::string& text);
   void resize(int width, int height);
 
-  std::string screen();
+  // The screen's text; with `attributes`, with the escape sequences of its
+  // attributes (bold, reverse, underline) too.
+  std::string screen(bool attributes = false);
 
   // Polls the screen until `condition` holds on it (at most ten seconds).
-  bool waitUntil(const std::function<bool(const std::string&)>& condition);
+  bool waitUntil(const std::function<bool(const std::string&)>& condition, bool attributes = false);
+  // Waits until the screen with its attributes is the content of the file
+  // `golden`. With PELORIN_UPDATE_SCREENS set in the environment, writes the
+  // screen to that file instead, once it has settled.
+  bool shows(const std::string& golden);
   bool waitFor(const std::string& text);
   bool waitForGone(const std::string& text);
   // True once the program has ended (at most ten seconds).
