@@ -1,22 +1,17 @@
-// The home screen: its own handling of pushes in-process, and the host that
-// pelorin-sim brings up beside the daemon host.
+// The home screen in-process: its own handling of pushes, its banners and
+// alerts (sim_tools_test runs the host with pelorin-sim).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/alerts.h"
 #include "platform/device_model.h"
-#include "platform/testing/child_process.h"
-#include "platform/testing/temporary_root.h"
 #include "sim/springboard/springboard.h"
 
 namespace pelorin::sim {
 namespace {
 
 using platform::Dictionary;
-using platform::testing::runProgram;
 
 class SpringBoardTest : public ::testing::Test {
  protected:
@@ -38,11 +33,7 @@ class SpringBoardTest : public ::testing::Test {
 
 TEST_F(SpringBoardTest, EveryPushNoTweakTakesIsShownAsABanner) {
   EXPECT_EQ(platform::deviceModel(), "iPad");
-  struct Row {
-    Dictionary userInfo;
-    nlohmann::json alert;
-  };
-  const Row rows[] = {
+  const std::pair<Dictionary, nlohmann::json> rows[] = {
       {{{"aps", Dictionary{{"alert", "Text from Bob:\nhi"}}}}, "Text from Bob:\nhi"},
       {{{"aps", Dictionary{{"alert", Dictionary{{"body", "structured"}, {"title", "T"}}}}}},
        "structured"},
@@ -50,10 +41,10 @@ TEST_F(SpringBoardTest, EveryPushNoTweakTakesIsShownAsABanner) {
       {{{"aps", "not a dictionary"}}, nullptr},
       {{}, nullptr},
   };
-  for (const auto& row : rows) {
-    EXPECT_TRUE(springBoard_.deliverPush("com.example.chat", row.userInfo));
+  for (const auto& [userInfo, alert] : rows) {
+    EXPECT_TRUE(springBoard_.deliverPush("com.example.chat", userInfo));
     EXPECT_EQ(springBoard_.banners().items().back(),
-              (nlohmann::json{{"topic", "com.example.chat"}, {"alert", row.alert}}));
+              (nlohmann::json{{"topic", "com.example.chat"}, {"alert", alert}}));
   }
   EXPECT_EQ(springBoard_.banners().items().size(), std::size(rows));
   EXPECT_EQ(events().size(), 2 * std::size(rows));  // a banner and its push each
@@ -112,88 +103,6 @@ TEST_F(SpringBoardTest, ConcurrencyOfAlertsFromManyThreads) {
     EXPECT_EQ(alert["message"], std::to_string(next[alert["title"]]++));
   }
   EXPECT_EQ(events().size(), 200u);
-}
-
-// ---- pelorin-sim ----
-
-int pidIn(const std::string& file) {
-  std::ifstream in(file);
-  int pid = 0;
-  in >> pid;
-  return pid;
-}
-
-bool running(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  if (pid <= 0 || !std::getline(in, stat)) return false;
-  const auto close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-}
-
-// A file of NUL-separated entries (a process's command line or environment).
-std::vector<std::string> entriesOf(const std::string& file) {
-  std::ifstream in(file);
-  std::vector<std::string> entries;
-  for (std::string entry; std::getline(in, entry, '\0');) entries.push_back(entry);
-  return entries;
-}
-
-bool contains(const std::vector<std::string>& entries, const std::string& entry) {
-  return std::find(entries.begin(), entries.end(), entry) != entries.end();
-}
-
-class PelorinSimSpringBoardTest : public ::testing::Test {
- protected:
-  ~PelorinSimSpringBoardTest() override {
-    runProgram({PELORIN_SIM, "down", "--root", root_.folder()});
-  }
-  std::string state(const std::string& name) const {
-    return root_.path("/var/run/pelorin-sim/" + name);
-  }
-
-  platform::testing::TemporaryRoot root_;
-};
-
-TEST_F(PelorinSimSpringBoardTest, UpStartsTheHomeScreenBesideTheDaemonAndDownStopsIt) {
-  std::string output;
-  ASSERT_EQ(runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--no-tweaks", "--model",
-                        "iPad", "--no-iphone"},
-                       &output),
-            0)
-      << output;
-  const int daemon = pidIn(state("host.pid"));
-  const int springBoard = pidIn(state("springboard.pid"));
-  ASSERT_TRUE(running(daemon));
-  ASSERT_TRUE(running(springBoard));
-
-  // The daemon keeps its own options; the model goes to the home screen only.
-  const auto daemonArgs = entriesOf("/proc/" + std::to_string(daemon) + "/cmdline");
-  EXPECT_TRUE(contains(daemonArgs, "--no-iphone"));
-  EXPECT_FALSE(contains(daemonArgs, "--model"));
-  EXPECT_TRUE(contains(entriesOf("/proc/" + std::to_string(springBoard) + "/cmdline"), "iPad"));
-  // Same bus and same root.
-  const auto springBoardEnv = entriesOf("/proc/" + std::to_string(springBoard) + "/environ");
-  for (const auto& entry : entriesOf("/proc/" + std::to_string(daemon) + "/environ")) {
-    if (entry.starts_with("DBUS_SESSION_BUS_ADDRESS=") || entry.starts_with("PELORIN_ROOT=")) {
-      EXPECT_TRUE(contains(springBoardEnv, entry)) << entry;
-    }
-  }
-
-  ASSERT_EQ(runProgram({PELORIN_SIM, "down", "--root", root_.folder()}), 0);
-  EXPECT_FALSE(running(springBoard));
-  EXPECT_FALSE(running(daemon));
-}
-
-TEST_F(PelorinSimSpringBoardTest, NoSpringboardLeavesTheHomeScreenOut) {
-  std::string output;
-  ASSERT_EQ(
-      runProgram({PELORIN_SIM, "up", "--root", root_.folder(), "--no-tweaks", "--no-springboard"},
-                 &output),
-      0)
-      << output;
-  EXPECT_TRUE(running(pidIn(state("host.pid"))));
-  EXPECT_FALSE(std::filesystem::exists(state("springboard.pid")));
 }
 
 }  // namespace
