@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <regex>
 #include <thread>
 
 #include "pelorin/version.h"
@@ -32,14 +32,10 @@ constexpr char kTweaks[] = "/Library/MobileSubstrate/DynamicLibraries/";
 
 // The `export NAME='VALUE'` lines of `up`.
 std::map<std::string, std::string> exportsIn(const std::string& output) {
+  static const std::regex line("^export (\\w+)='([^']*)'", std::regex::multiline);
   std::map<std::string, std::string> values;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    const auto equals = line.find("='");
-    if (!line.starts_with("export ") || equals == std::string::npos) continue;
-    values[line.substr(7, equals - 7)] =
-        line.substr(equals + 2, line.find('\'', equals + 2) - equals - 2);
-  }
+  for (std::sregex_iterator it(output.begin(), output.end(), line), end; it != end; ++it)
+    values[(*it)[1]] = (*it)[2];
   return values;
 }
 
