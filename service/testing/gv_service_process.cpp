@@ -20,85 +20,69 @@ namespace {
 
 using nlohmann::json;
 
-constexpr int kStartTimeoutMs = 30'000;
-
 std::string servicePath() {
-  if (const char* path = std::getenv("PELORIN_GV_SERVICE")) return path;
-  return PELORIN_GV_SERVICE_PATH;
+  const char* path = std::getenv("PELORIN_GV_SERVICE");
+  return path ? path : PELORIN_GV_SERVICE_PATH;
 }
 
-// One line from `fd`, waiting at most kStartTimeoutMs in all.
-std::string readLine(int fd) {
+// The service's first line on `fd`, parsed; null when none came within 30 s.
+json readyLine(int fd) {
   std::string line;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (line.empty() || line.back() != '\n') {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     pollfd readable{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) break;
     char c;
-    if (::read(fd, &c, 1) != 1) break;
+    if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0 ||
+        ::read(fd, &c, 1) != 1)
+      return nullptr;
     line += c;
   }
-  return line;
-}
-
-json parseOr(const std::string& text, json fallback) {
-  json parsed = json::parse(text, nullptr, false);
-  return parsed.is_discarded() ? fallback : parsed;
+  return json::parse(line, nullptr, false);
 }
 
 }  // namespace
 
 Text JournalRecord::header(const std::string& lowerCaseName) const {
   const auto it = headers.find(lowerCaseName);
-  if (it == headers.end()) return std::nullopt;
-  return it->second;
+  return it == headers.end() ? Text() : Text(it->second);
 }
 
+// The admin interface's client once the service runs; until then every call
+// does nothing, and reads [].
 class GvServiceProcess::Admin {
  public:
-  explicit Admin(const std::string& url) : client_(url) {
-    client_.set_connection_timeout(std::chrono::seconds(10));
-    client_.set_read_timeout(std::chrono::seconds(30));
+  void connect(const std::string& url) {
+    client_.emplace(url);
+    client_->set_connection_timeout(std::chrono::seconds(10));
+    client_->set_read_timeout(std::chrono::seconds(30));
   }
   json get(const std::string& path) {
-    auto result = client_.Get(path);
-    return result && result->status == 200 ? parseOr(result->body, json::array()) : json::array();
+    if (!client_) return json::array();
+    auto result = client_->Get(path);
+    json body =
+        result && result->status == 200 ? json::parse(result->body, nullptr, false) : json::array();
+    return body.is_discarded() ? json::array() : body;
   }
   void post(const std::string& path, const json& body) {
-    client_.Post(path, body.dump(), "application/json");
+    if (client_) client_->Post(path, body.dump(), "application/json");
   }
-  void remove(const std::string& path) { client_.Delete(path); }
+  void remove(const std::string& path) {
+    if (client_) client_->Delete(path);
+  }
 
  private:
-  httplib::Client client_;
+  std::optional<httplib::Client> client_;
 };
 
-GvServiceProcess::GvServiceProcess() {
-  start();
-}
-
-GvServiceProcess::~GvServiceProcess() {
-  if (stdinWriter_ >= 0) ::close(stdinWriter_);
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
-  std::error_code ignored;
-  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-}
-
-void GvServiceProcess::start() {
+// The service exits when its standard input ends: when this object closes
+// it, or when the test process dies and the system closes it.
+GvServiceProcess::GvServiceProcess() : admin_(std::make_unique<Admin>()) {
   std::string pattern = (std::filesystem::temp_directory_path() / "pelorin-gv-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) return;
-  folder_ = pattern;
-  const std::string certificate = folder_ + "/ca.pem";
-
   int input[2], output[2];
-  if (::pipe2(input, O_CLOEXEC) != 0) return;
+  if (::mkdtemp(pattern.data()) == nullptr || ::pipe2(input, O_CLOEXEC) != 0) return;
+  folder_ = pattern;
   if (::pipe2(output, O_CLOEXEC) != 0) {
     ::close(input[0]);
     ::close(input[1]);
@@ -108,27 +92,35 @@ void GvServiceProcess::start() {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  const std::string path = servicePath();
-  std::vector<std::string> args = {path, "--port",     "0",         "--admin-port",
-                                   "0",  "--cert-out", certificate, "--exit-on-stdin-eof"};
+  std::vector<std::string> args = {
+      servicePath(),        "--port", "0", "--admin-port", "0", "--cert-out", folder_ + "/ca.pem",
+      "--exit-on-stdin-eof"};
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+  if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) pid_ = pid;
   posix_spawn_file_actions_destroy(&actions);
   ::close(input[0]);
   ::close(output[1]);
   stdinWriter_ = input[1];
-  if (spawned == 0) pid_ = pid;
-
-  const json ready = parseOr(readLine(output[0]), json::object());
+  const json ready = pid_ > 0 ? readyLine(output[0]) : json();
   ::close(output[0]);
-  if (pid_ <= 0 || !ready.is_object() || !ready.contains("url")) return;
+  if (!ready.is_object() || !ready.contains("url")) return;
   adminURL_ = ready.value("admin_url", "");
-  admin_ = std::make_unique<Admin>(adminURL_);
-  caFile_ = certificate;
+  admin_->connect(adminURL_);
+  caFile_ = folder_ + "/ca.pem";
   baseURL_ = ready.value("url", "");
+}
+
+GvServiceProcess::~GvServiceProcess() {
+  if (stdinWriter_ >= 0) ::close(stdinWriter_);
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  std::error_code ignored;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
 std::unique_ptr<platform::HttpClient> GvServiceProcess::newClient(
@@ -138,7 +130,6 @@ std::unique_ptr<platform::HttpClient> GvServiceProcess::newClient(
 
 std::vector<JournalRecord> GvServiceProcess::journal() {
   std::vector<JournalRecord> records;
-  if (!admin_) return records;
   for (const auto& entry : admin_->get("/admin/journal")) {
     JournalRecord record{.method = entry.value("method", ""),
                          .target = entry.value("target", ""),
@@ -159,11 +150,10 @@ std::vector<JournalRecord> GvServiceProcess::journal() {
 }
 
 void GvServiceProcess::clearJournal() {
-  if (admin_) admin_->remove("/admin/journal");
+  admin_->remove("/admin/journal");
 }
 
 void GvServiceProcess::addFault(const FaultOrder& fault) {
-  if (!admin_) return;
   json order = {{"path", fault.path},
                 {"count", fault.count},
                 {"delay_ms", fault.delayMs},
@@ -176,16 +166,15 @@ void GvServiceProcess::addFault(const FaultOrder& fault) {
 }
 
 void GvServiceProcess::clearFaults() {
-  if (admin_) admin_->remove("/admin/faults");
+  admin_->remove("/admin/faults");
 }
 
 void GvServiceProcess::expire(bool tokens, bool cookies) {
-  if (admin_) admin_->post("/admin/expire", {{"tokens", tokens}, {"cookies", cookies}});
+  admin_->post("/admin/expire", {{"tokens", tokens}, {"cookies", cookies}});
 }
 
 void GvServiceProcess::addAccount(const std::string& username, const std::string& password,
                                   const std::string& gvNumber, const std::string& balance) {
-  if (!admin_) return;
   admin_->post("/admin/accounts", {{"username", username},
                                    {"password", password},
                                    {"gv_number", gvNumber},
@@ -193,30 +182,24 @@ void GvServiceProcess::addAccount(const std::string& username, const std::string
 }
 
 void GvServiceProcess::setAccessNumber(const std::string& target, const std::string& accessNumber) {
-  if (admin_) {
-    admin_->post("/admin/access-numbers", {{"target", target}, {"access_number", accessNumber}});
-  }
+  admin_->post("/admin/access-numbers", {{"target", target}, {"access_number", accessNumber}});
 }
 
 void GvServiceProcess::addInboxEntry(const std::string& name, const std::string& number,
                                      const std::string& text) {
-  if (!admin_) return;
   admin_->post("/admin/inbox",
                {{"username", kUser}, {"name", name}, {"number", number}, {"text", text}});
 }
 
 std::vector<SentTextRecord> GvServiceProcess::texts() {
   std::vector<SentTextRecord> texts;
-  if (!admin_) return texts;
-  for (const auto& t : admin_->get("/admin/texts")) {
+  for (const auto& t : admin_->get("/admin/texts"))
     texts.push_back({t.value("username", ""), t.value("to", ""), t.value("text", "")});
-  }
   return texts;
 }
 
 std::vector<CallbackRecord> GvServiceProcess::callbacks() {
   std::vector<CallbackRecord> callbacks;
-  if (!admin_) return callbacks;
   for (const auto& c : admin_->get("/admin/callbacks")) {
     callbacks.push_back({c.value("outgoing", ""), c.value("forwarding", ""),
                          c.value("phone_type", ""), c.value("cancelled", false)});
@@ -225,7 +208,6 @@ std::vector<CallbackRecord> GvServiceProcess::callbacks() {
 }
 
 std::size_t GvServiceProcess::connectionCount() {
-  if (!admin_) return 0;
   const json stats = admin_->get("/admin/stats");
   return stats.is_object() ? stats.value("connections", std::size_t{0}) : 0;
 }

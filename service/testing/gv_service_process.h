@@ -85,7 +85,6 @@ class GvServiceProcess {
 
  private:
   class Admin;
-  void start();
 
   std::string folder_;
   int pid_ = -1;

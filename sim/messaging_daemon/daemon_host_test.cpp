@@ -1,34 +1,34 @@
 // The real daemon host process, on a private bus, with the test tweak loaded
-// by the real loader, driven through its control interface with busctl.
+// by the real loader, driven through its control interface: one host per
+// road, its cases walked in order.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <systemd/sd-bus.h>
 
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "platform/linux/bus_connection.h"
 #include "platform/property_list.h"
-#include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
 #include "platform/tweak_loader.h"
 #include "sim/messaging_daemon/message_store.h"
+#include "sim/testing/host_process.h"
 
 namespace pelorin::sim {
 namespace {
 
-using nlohmann::json;
-using platform::testing::ChildProcess;
+using testing::HostProcess;
+using testing::json;
 
 constexpr char kHostName[] = "com.talvern.sim.MessagingDaemon";
-constexpr char kHostPath[] = "/com/talvern/sim/MessagingDaemon";
 
 // CreateChat with `count` participants, built by hand: busctl cannot pass that many.
 platform::bus::MessagePtr chatWith(sd_bus* bus, int count) {
   sd_bus_message* call = nullptr;
-  sd_bus_message_new_method_call(bus, &call, kHostName, kHostPath, kHostName, "CreateChat");
+  sd_bus_message_new_method_call(bus, &call, kHostName, "/com/talvern/sim/MessagingDaemon",
+                                 kHostName, "CreateChat");
   // A group's identifier may be longer than an address.
   sd_bus_message_append(call, "ss", "SMS", ("chat" + std::string(1000, ';')).c_str());
   sd_bus_message_open_container(call, 'a', "s");
@@ -39,39 +39,16 @@ platform::bus::MessagePtr chatWith(sd_bus* bus, int count) {
   return platform::bus::MessagePtr(call);
 }
 
+// The number or text in a busctl reply ("u 7", "s \"guid\"").
+std::string replied(const std::string& reply) {
+  const std::string value = reply.substr(2, reply.size() - 3);
+  return value.starts_with('"') ? value.substr(1, value.size() - 2) : value;
+}
+
 class DaemonHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(bus_.started());
-    installTweak();
-  }
-
-  // Starts the host with `options` and waits until it is ready.
-  bool startHost(std::vector<std::string> options = {}) {
-    std::vector<std::string> argv{DAEMON_HOST, "--json-events", "-"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    host_ = std::make_unique<ChildProcess>(argv);
-    return nextEvent([](const json& e) { return e["event"] == "ready"; }).has_value();
-  }
-
-  // The events seen so far named `name` that match `fields`.
-  std::vector<json> seenEvents(const std::string& name, const json& fields = json::object()) {
-    std::vector<json> found;
-    for (const auto& e : seen_) {
-      if (e.value("event", "") != name) continue;
-      bool matches = true;
-      for (const auto& [key, value] : fields.items()) matches &= e.contains(key) && e[key] == value;
-      if (matches) found.push_back(e);
-    }
-    return found;
-  }
-
-  // The guid in busctl's reply to SendChatMessage.
-  static std::string guidIn(const std::string& reply) {
-    return reply.rfind("s \"", 0) == 0 ? reply.substr(3, reply.size() - 5) : "";
-  }
-
-  void installTweak() {
     const std::string folder = root_.path(std::string(platform::kTweakFolder));
     std::filesystem::create_directories(folder);
     std::filesystem::create_directories(root_.path("/var/tmp"));
@@ -81,71 +58,27 @@ class DaemonHostTest : public ::testing::Test {
         folder + "/SimTestTweak.plist", platform::Value(platform::Dictionary{{"Filter", filter}}));
   }
 
-  // The next event the host reports that satisfies `wanted` (earlier ones
-  // are kept in seen_).
-  std::optional<json> nextEvent(const std::function<bool(const json&)>& wanted) {
-    while (auto line = host_->readLine()) {
-      json event = json::parse(*line, nullptr, false);
-      seen_.push_back(event);
-      if (wanted(event)) return event;
-    }
-    return std::nullopt;
+  HostProcess& start(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), DAEMON_HOST);
+    host_ = std::make_unique<HostProcess>(kHostName, options);
+    return *host_;
   }
 
-  // Every event reported within `window` of quiet.
-  std::vector<json> eventsUntilQuiet(std::chrono::milliseconds window) {
-    std::vector<json> events;
-    while (auto line = host_->readLine(window)) {
-      events.push_back(json::parse(*line, nullptr, false));
-      seen_.push_back(events.back());
-    }
-    return events;
+  // The message sent (or delivered) with `arguments`, once it is in `state`.
+  json settles(const std::string& method, const std::vector<std::string>& arguments,
+               const std::string& state) {
+    const std::string reply = replied(host_->call(method, arguments));
+    const json message =
+        method == "SendChatMessage"
+            ? host_->message("guid", reply, state)
+            : host_->message("messageId", std::strtoul(reply.c_str(), nullptr, 10), state);
+    EXPECT_TRUE(message.is_object()) << method << " " << reply << " never " << state;
+    return message;
   }
 
-  // The next change of the message matching `field` = `value` into `state`.
-  std::optional<json> messageReaches(const std::string& field, const json& value,
-                                     const std::string& state) {
-    return nextEvent([&](const json& e) {
-      return e.contains("message") && e["message"][field] == value &&
-             e["message"]["state"] == state;
-    });
-  }
-
-  // busctl's reply ("u 1", "s \"...\""), or the error it printed (a host that
-  // does not answer within 10 s among them); `ok` tells which.
-  std::string call(std::vector<std::string> arguments, bool* ok = nullptr) {
-    const char* busctl = "exec busctl --user --timeout=10 call \"$@\" 2>&1";
-    std::vector<std::string> argv{"sh", "-c", busctl, "sh", kHostName, kHostPath, kHostName};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::string output;
-    const auto status = platform::testing::runProgram(argv, &output);
-    if (ok) *ok = status == 0;
-    return output;
-  }
-
-  // One page of ListMessages, parsed.
-  json page(std::uint32_t offset, std::uint32_t limit) {
-    std::string output;
-    platform::testing::runProgram(
-        {"busctl", "--user", "--json=short", "call", kHostName, "/com/talvern/sim/MessagingDaemon",
-         kHostName, "ListMessages", "uu", std::to_string(offset), std::to_string(limit)},
-        &output);
-    const json reply = json::parse(output, nullptr, false);
-    return reply.contains("data") ? json::parse(reply["data"][0].get<std::string>()) : json();
-  }
-
-  // Kills the host as a crash would, and waits until its bus name is free.
-  void killHost() {
-    ::kill(host_->pid(), SIGKILL);
-    host_->waitForExit();
-    bool served = true;
-    for (int i = 0; i < 100 && served; ++i) call({"ListMessages", "uu", "0", "1"}, &served);
-    seen_.clear();
-  }
-
-  void post(const std::string& name, const std::string& id) {
-    call({"PostLocalNotification", "sa{sv}", name, "2", "kCTMessageTypeKey", "i", "1",
-          "kCTMessageIdKey", "u", id});
+  void post(const std::string& name, const json& id) {
+    host_->call("PostLocalNotification", {"sa{sv}", name, "2", "kCTMessageTypeKey", "i", "1",
+                                          "kCTMessageIdKey", "u", id.dump()});
   }
 
   std::vector<std::string> tweakLog() {
@@ -157,226 +90,92 @@ class DaemonHostTest : public ::testing::Test {
 
   platform::testing::TemporaryRoot root_;
   platform::testing::PrivateBus bus_;
-  std::unique_ptr<ChildProcess> host_;
-  std::vector<json> seen_;
+  std::unique_ptr<HostProcess> host_;
 };
 
-TEST_F(DaemonHostTest, TheTweakSeesSendsCallsThroughAndTakesOneOver) {
-  ASSERT_TRUE(startHost());
-  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "hello", "1"}), "u 1\n");
-  auto carried = messageReaches("messageId", 1, "sent");
-  ASSERT_TRUE(carried);
-  EXPECT_EQ((*carried)["message"]["carrierRecipients"], json::array({"2125551212"}));
+TEST_F(DaemonHostTest, OneHostThroughTheTweakItsEventsLimitsARestartAndPaging) {
+  HostProcess& host = start();
+  ASSERT_TRUE(host.ready());
+  EXPECT_EQ(host.page("ListMessages"), json::parse(R"({"items":[],"offset":0,"total":0,
+                                                       "more":false})"));
 
-  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "takeover now", "1"}), "u 2\n");
-  auto takenOver = messageReaches("messageId", 2, "sent");
-  ASSERT_TRUE(takenOver);
-  EXPECT_TRUE((*takenOver)["message"]["carrierRecipients"].is_null());  // never reached the carrier
-  const std::vector<std::string> expected{
-      "replaced CTMessageCenter sendSMS:withMoreToFollow:",
-      "replaced CTMessageCenter incomingMessageWithId:",
-      "replaced IMDServiceSession sendMessage:toChatID:identifier:style:",
-      "skipped NoSuchClass sendSMS:withMoreToFollow:",
-      "skipped CTMessageCenter noSuchMethod:",
-      "sendSMS id=1 more=0 text=hello",
-      "carrier returned 1",
-      "sendSMS id=2 more=0 text=takeover now"};
-  EXPECT_EQ(tweakLog(), expected);
-}
+  // The tweak sees a send and calls the carrier through; it takes another over.
+  EXPECT_EQ(host.call("SendSMS", {"assu", "1", "2125551212", "hello", "1"}), "u 1\n");
+  EXPECT_EQ(host.message("messageId", 1, "sent")["carrierRecipients"], json::array({"2125551212"}));
+  EXPECT_EQ(host.call("SendSMS", {"assu", "1", "2125551212", "takeover now", "1"}), "u 2\n");
+  EXPECT_TRUE(host.message("messageId", 2, "sent").at("carrierRecipients").is_null());
+  EXPECT_EQ(tweakLog(),
+            (std::vector<std::string>{
+                "replaced CTMessageCenter sendSMS:withMoreToFollow:",
+                "replaced CTMessageCenter incomingMessageWithId:",
+                "replaced IMDServiceSession sendMessage:toChatID:identifier:style:",
+                "skipped NoSuchClass sendSMS:withMoreToFollow:",
+                "skipped CTMessageCenter noSuchMethod:", "sendSMS id=1 more=0 text=hello",
+                "carrier returned 1", "sendSMS id=2 more=0 text=takeover now"}));
 
-TEST_F(DaemonHostTest, AChatMessageMovedByTheTweakLeavesOnTheOtherService) {
-  ASSERT_TRUE(startHost());
-  call({"CreateChat", "ssas", "SMS", "+12125551212", "1", "+12125551212"});
-  const std::string guid = guidIn(call({"SendChatMessage", "ssassas", "iMessage", "+12125551212",
-                                        "1", "+12125551212", "move to SMS", "0"}));
-  auto sent = messageReaches("guid", guid, "sent");
-  ASSERT_TRUE(sent);
-  EXPECT_EQ((*sent)["message"]["service"], "SMS");
-}
+  // While a hook waits, control calls answer and the delivered text waits its turn.
+  const auto added = host.seen("added").size();
+  EXPECT_EQ(host.call("SendSMS", {"assu", "1", "2125551212", "slow text", "1"}), "u 3\n");
+  EXPECT_EQ(host.page("ListMessages")["items"][2]["state"], "sending");
+  EXPECT_EQ(host.call("DeliverSMS", {"ss", "3125550000", "meanwhile"}), "u 4\n");
+  host.readUntilQuiet(std::chrono::milliseconds(300));
+  EXPECT_EQ(host.seen("carrierSendSMS", {{"messageId", 3}}).size(), 0u);
+  EXPECT_EQ(host.seen("added").size(), added + 1);  // the slow text only
+  root_.writeFile("/var/tmp/sim-test-tweak.release", "");
+  EXPECT_TRUE(host.message("messageId", 3, "sent").is_object());
+  // A carrier SMS is looked up through the tweak, which marks it.
+  EXPECT_EQ(host.message("messageId", 4, "received")["text"], "meanwhile [seen by tweak]");
 
-TEST_F(DaemonHostTest, BadControlInputIsRefusedAndTheHostCarriesOn) {
-  ASSERT_TRUE(startHost());
-  bool ok = true;
-  call({"SendSMS", "assu", "1", "2125551212", "hello", "0"}, &ok);
-  EXPECT_FALSE(ok);
-  call({"SendChatMessage", "ssassas", "Carrier Pigeon", "x", "1", "x", "hi", "0"}, &ok);
-  EXPECT_FALSE(ok);
-  call({"SendSMS", "s", "wrong signature"}, &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(page(0, 0), json::parse(R"({"items":[],"offset":0,"total":0,"more":false})"));
-  std::string output;  // bad options
-  EXPECT_EQ(platform::testing::runProgram({DAEMON_HOST, "--iphone", "--no-iphone"}, &output), 2);
-}
+  // A session reports every update the tweak makes; an injected id is answered by the tweak alone.
+  host.call("CreateChat", {"ssas", "iMessage", "+13125550000", "1", "+13125550000"});
+  const std::string guid =
+      replied(host.call("SendChatMessage", {"ssassas", "iMessage", "+13125550000", "1",
+                                            "+13125550000", "report updates", "0"}));
+  ASSERT_TRUE(host.next("didReceiveMessage"));
+  const json chat = "+13125550000";
+  EXPECT_EQ(host.seen("didSendMessage", {{"guid", guid}, {"forChat", chat}, {"style", 45}}).size(),
+            1u);
+  EXPECT_EQ(
+      host.seen("didReceiveError", {{"error", 7}, {"forMessageID", guid}, {"forceError", true}})
+          .size(),
+      1u);
+  EXPECT_EQ(host.seen("didReceiveMessage", {{"text", "pong"}, {"forChat", chat}}).size(), 1u);
+  post("kCTMessageReceivedNotification", 4294901761u);
+  EXPECT_EQ(host.message("messageId", 4294901761u, "received")["sender"], "8005550100");
+  EXPECT_EQ(host.seen("carrierIncomingLookup").size(), 1u);
+  EXPECT_EQ(host.seen("carrierIncomingLookup", {{"messageId", 4}, {"found", true}}).size(), 1u);
 
-TEST_F(DaemonHostTest, TheSMSSessionSendsThroughTheCarrierCentreAndItsOutcome) {
-  ASSERT_TRUE(startHost());
-  call({"CreateChat", "ssas", "SMS", "+12125551212", "1", "+12125551212"});
-  const std::string guid = guidIn(call({"SendChatMessage", "ssassas", "SMS", "+12125551212", "1",
-                                        "+12125551212", "hello chat", "0"}));
-  ASSERT_FALSE(guid.empty());
-  auto sent = messageReaches("guid", guid, "sent");
-  ASSERT_TRUE(sent);
-  const json carrierId = (*sent)["message"]["messageId"];
-  ASSERT_TRUE(carrierId.is_number());
-  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"+12125551212"}));
-  // It passed the tweak's replacement of the carrier's send, then the carrier itself.
-  auto carrierCalls = seenEvents("carrierSendSMS", {{"messageId", carrierId}});
-  ASSERT_EQ(carrierCalls.size(), 1u);
-  EXPECT_EQ(carrierCalls[0]["text"], "hello chat");
-
+  // A chat message the tweak moves leaves on the other service; the SMS
+  // session sends through the carrier centre (and its replacement).
+  host.call("CreateChat", {"ssas", "SMS", "+12125551212", "1", "+12125551212"});
+  EXPECT_EQ(
+      settles("SendChatMessage",
+              {"ssassas", "iMessage", "+12125551212", "1", "+12125551212", "move to SMS", "0"},
+              "sent")["service"],
+      "SMS");
+  const json chatSent =
+      settles("SendChatMessage",
+              {"ssassas", "SMS", "+12125551212", "1", "+12125551212", "hello chat", "0"}, "sent");
+  EXPECT_EQ(chatSent["carrierRecipients"], json::array({"+12125551212"}));
+  EXPECT_EQ(
+      host.seen("carrierSendSMS", {{"messageId", chatSent["messageId"]}, {"text", "hello chat"}})
+          .size(),
+      1u);
   // Taken over by the tweak: the chat message waits for the outcome notification.
-  const std::string swallowed = guidIn(call({"SendChatMessage", "ssassas", "SMS", "+12125551212",
-                                             "1", "+12125551212", "swallow chat", "0"}));
-  auto waiting = nextEvent([&](const json& e) {
+  const std::string swallowed =
+      replied(host.call("SendChatMessage", {"ssassas", "SMS", "+12125551212", "1", "+12125551212",
+                                            "swallow chat", "0"}));
+  auto waiting = host.next([&](const json& e) {
     return e.contains("message") && e["message"]["guid"] == swallowed &&
            e["message"]["messageId"].is_number();
   });
   ASSERT_TRUE(waiting);
-  const json id = (*waiting)["message"]["messageId"];
-  post("kCTMessageSendErrorNotification", id.dump());
-  auto failed = messageReaches("guid", swallowed, "failed");
-  ASSERT_TRUE(failed);
-  EXPECT_TRUE((*failed)["message"]["carrierRecipients"].is_null());
-}
+  post("kCTMessageSendErrorNotification", (*waiting)["message"]["messageId"]);
+  EXPECT_TRUE(host.message("guid", swallowed, "failed").at("carrierRecipients").is_null());
 
-TEST_F(DaemonHostTest, ControlCallsAnswerWhileAHookWaits) {
-  ASSERT_TRUE(startHost());
-  bool ok = false;
-  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "slow text", "1"}, &ok), "u 1\n");
-  // The hook is waiting: the bus still answers, and the message still waits.
-  EXPECT_EQ(page(0, 0)["items"][0]["state"], "sending");
-  EXPECT_EQ(call({"DeliverSMS", "ss", "3125550000", "meanwhile"}, &ok), "u 2\n");
-  for (const auto& event : eventsUntilQuiet(std::chrono::milliseconds(300))) {
-    EXPECT_NE(event["event"], "carrierSendSMS");  // the hook has not let it through
-  }
-  EXPECT_EQ(seenEvents("added").size(), 1u);
-
-  root_.writeFile("/var/tmp/sim-test-tweak.release", "");
-  EXPECT_TRUE(messageReaches("messageId", 1, "sent"));
-  EXPECT_TRUE(messageReaches("direction", "incoming", "received"));
-}
-
-TEST_F(DaemonHostTest, EventsReportNotificationsCarrierCallsAndSessionUpdates) {
-  ASSERT_TRUE(startHost());
-  call({"CreateChat", "ssas", "iMessage", "+13125550000", "1", "+13125550000"});
-  const std::string guid = guidIn(call({"SendChatMessage", "ssassas", "iMessage", "+13125550000",
-                                        "1", "+13125550000", "report updates", "0"}));
-  ASSERT_TRUE(nextEvent([](const json& e) { return e["event"] == "didReceiveMessage"; }));
-  const json chat = "+13125550000";
-  EXPECT_EQ(seenEvents("didSendMessage", {{"guid", guid}, {"forChat", chat}, {"style", 45}}).size(),
-            1u);
-  EXPECT_EQ(
-      seenEvents("didReceiveError", {{"error", 7}, {"forMessageID", guid}, {"forceError", true}})
-          .size(),
-      1u);
-  auto received = seenEvents("didReceiveMessage");
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0]["text"], "pong");
-  EXPECT_EQ(received[0]["forChat"], chat);
-
-  // A carrier SMS is looked up by the platform; an injected id is answered by the tweak alone.
-  call({"DeliverSMS", "ss", "2125551212", "from the carrier"});
-  auto carrier = messageReaches("sender", "2125551212", "received");
-  ASSERT_TRUE(carrier);
-  EXPECT_EQ((*carrier)["message"]["text"], "from the carrier [seen by tweak]");
-  post("kCTMessageReceivedNotification", "4294901761");
-  auto injected = messageReaches("messageId", 4294901761u, "received");
-  ASSERT_TRUE(injected);
-  EXPECT_EQ((*injected)["message"]["sender"], "8005550100");
-  EXPECT_EQ(seenEvents("carrierIncomingLookup").size(), 1u);
-  EXPECT_EQ(seenEvents("carrierIncomingLookup", {{"messageId", 1}, {"found", true}}).size(), 1u);
-}
-
-TEST_F(DaemonHostTest, AHostWithoutAServiceOrAMethodLeavesThatPathAlone) {
-  ASSERT_TRUE(
-      startHost({"--no-imessage-session", "--without-method", "sendSMS:withMoreToFollow:"}));
-  bool ok = true;
-  call({"SendChatMessage", "ssassas", "iMessage", "+12125551212", "1", "+12125551212", "hi", "0"},
-       &ok);
-  EXPECT_FALSE(ok);
-  // Nothing replaced the carrier's send: a "takeover" text reaches the carrier.
-  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "takeover", "1"}), "u 1\n");
-  auto sent = messageReaches("messageId", 1, "sent");
-  ASSERT_TRUE(sent);
-  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"2125551212"}));
-  EXPECT_EQ(tweakLog().at(0), "skipped CTMessageCenter sendSMS:withMoreToFollow:");
-}
-
-TEST_F(DaemonHostTest, AKilledHostsHistoryAndChatsSurviveAndWhatWasSendingFailsOnce) {
-  ASSERT_TRUE(startHost());
-  call({"SendSMS", "assu", "1", "2125551212", "hello", "1"});
-  ASSERT_TRUE(messageReaches("messageId", 1, "sent"));
-  call({"DeliverSMS", "ss", "3125550000", "hi"});
-  ASSERT_TRUE(messageReaches("messageId", 2, "received"));
-  call({"CreateChat", "ssas", "SMS", "chat", "1", "+12125551212"});
-  call({"SendSMS", "assu", "1", "2125551212", "swallow me", "1"});  // the tweak never answers
-  ASSERT_TRUE(messageReaches("messageId", 3, "sending"));
-  json history = page(0, 0)["items"];
-  ASSERT_EQ(history.size(), 3u);
-
-  killHost();
-  ASSERT_TRUE(startHost());
-  const auto posts = seenEvents("localNotification");
-  ASSERT_EQ(posts.size(), 1u);
-  EXPECT_EQ(posts[0]["name"], "kCTMessageSendErrorNotification");
-  EXPECT_EQ(posts[0]["userInfo"]["kCTMessageIdKey"], 3);
-  history[2]["state"] = "failed";
-  EXPECT_EQ(page(0, 0)["items"], history);
-
-  // The chat kept its participant: a message to it goes to them, under the next carrier id.
-  const std::string guid = guidIn(
-      call({"SendChatMessage", "ssassas", "SMS", "chat", "1", "+13125550000", "to the chat", "0"}));
-  auto sent = messageReaches("guid", guid, "sent");
-  ASSERT_TRUE(sent);
-  EXPECT_EQ((*sent)["message"]["carrierRecipients"], json::array({"+12125551212"}));
-  EXPECT_EQ((*sent)["message"]["messageId"], 4);
-  EXPECT_EQ((*sent)["message"]["serial"], 4);
-}
-
-TEST_F(DaemonHostTest, ListMessagesPagesAndSplitsLargeTextsOverPagesWithNoneLost) {
-  ASSERT_TRUE(startHost());
-  // Control characters take six bytes each in JSON: twelve such texts are
-  // more than one reply may carry.
-  const std::string large(60'000, '\x01');
-  for (int i = 1; i <= 12; ++i) {
-    call({"DeliverSMS", "ss", std::to_string(i), large});
-    ASSERT_TRUE(messageReaches("messageId", i, "received"));
-  }
-  const json middle = page(10, 5);
-  EXPECT_EQ(middle["items"].size(), 2u);
-  EXPECT_EQ(middle["items"][0]["serial"], 11);
-  EXPECT_EQ(middle["offset"], 10);
-  EXPECT_EQ(middle["total"], 12);
-  EXPECT_EQ(middle["more"], false);
-  std::vector<int> serials;
-  int pages = 0;
-  for (bool more = true; more && pages < 12; ++pages) {
-    const json reply = page(static_cast<std::uint32_t>(serials.size()), 0);
-    for (const auto& item : reply["items"]) {
-      serials.push_back(item["serial"]);
-      EXPECT_EQ(item["text"], large + " [seen by tweak]");
-    }
-    more = reply["more"];
-  }
-  EXPECT_EQ(serials, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-  EXPECT_GE(pages, 2);
-}
-
-TEST_F(DaemonHostTest, AnUnreadableDatabaseIsSetAsideAndTheHostServes) {
-  root_.writeFile(MessageStore::kDatabasePath, "not a database");
-  ASSERT_TRUE(startHost());
-  EXPECT_EQ(call({"SendSMS", "assu", "1", "2125551212", "hello", "1"}), "u 1\n");
-  EXPECT_EQ(page(0, 0)["total"], 1);
-  const auto folder = std::filesystem::path(root_.path(MessageStore::kDatabasePath)).parent_path();
-  // The one set aside, and the new one with its -wal.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
-}
-
-// Input beyond the limits is refused at once, naming the limit; a call made
-// meanwhile is answered, nothing refused is stored or posted, and the host
-// carries on.
-TEST_F(DaemonHostTest, InputBeyondTheLimitsIsRefusedAtOnce) {
-  ASSERT_TRUE(startHost());
+  // Bad input, and input beyond the limits, is refused at once, naming the
+  // limit; a call made meanwhile is answered, and nothing refused is stored
+  // or posted.
   auto bus = platform::bus::openBus(std::nullopt);
   ASSERT_TRUE(bus);
   std::string hugeError;
@@ -390,7 +189,7 @@ TEST_F(DaemonHostTest, InputBeyondTheLimitsIsRefusedAtOnce) {
                               &hugeError, 0),
             0);
   ASSERT_GE(sd_bus_flush(bus.get()), 0);
-  EXPECT_EQ(call({"DeliverSMS", "ss", "3125550000", "meanwhile"}), "u 1\n");
+  EXPECT_TRUE(settles("DeliverSMS", {"ss", "3125550000", "during"}, "received").is_object());
   for (int i = 0; hugeError.empty() && i < 100; ++i) {
     if (sd_bus_process(bus.get(), nullptr) == 0) sd_bus_wait(bus.get(), 100'000);
   }
@@ -398,57 +197,116 @@ TEST_F(DaemonHostTest, InputBeyondTheLimitsIsRefusedAtOnce) {
   sd_bus_message* reply = nullptr;
   EXPECT_GE(sd_bus_call(bus.get(), chatWith(bus.get(), 10'000).get(), 0, nullptr, &reply), 0);
   sd_bus_message_unref(reply);
-
   const std::string longText(65'537, 'x');
-  const std::string path(4'097, 'p');
-  std::vector<std::string> manyAttachments{
-      "SendChatMessage", "ssassas", "SMS", "+1", "1", "+1", "hi", "101"};
+  std::vector<std::string> manyAttachments{"ssassas", "SMS", "+1", "1", "+1", "hi", "101"};
   manyAttachments.resize(manyAttachments.size() + 101, "/tmp/a.jpg");
-  std::vector<std::string> manyEntries{"PostLocalNotification", "sa{sv}", "n", "257"};
+  std::vector<std::string> manyEntries{"sa{sv}", "n", "257"};
   for (int i = 0; i < 257; ++i)
     manyEntries.insert(manyEntries.end(), {std::to_string(i), "i", "1"});
-  struct Row {
-    std::vector<std::string> arguments;
-    std::string reason;
-  };
-  const Row rows[] = {
-      {{"SendSMS", "assu", "1", "2125551212", longText, "1"}, "text: longer than 65536 bytes"},
-      {{"SendSMS", "assu", "1", std::string(257, '1'), "hi", "1"},
+  const std::tuple<std::string, std::vector<std::string>, std::string> rows[] = {
+      {"SendSMS", {"assu", "1", "2125551212", "hello", "0"}, ""},
+      {"SendChatMessage", {"ssassas", "Carrier Pigeon", "x", "1", "x", "hi", "0"}, ""},
+      {"SendSMS", {"s", "wrong signature"}, ""},
+      {"SendSMS", {"assu", "1", "2125551212", longText, "1"}, "text: longer than 65536 bytes"},
+      {"SendSMS",
+       {"assu", "1", std::string(257, '1'), "hi", "1"},
        "recipients: a text longer than 256 bytes"},
-      {{"DeliverSMS", "ss", "2125551212", longText}, "text: longer than 65536 bytes"},
-      {manyAttachments, "attachments: more than 100 texts"},
-      {{"SendChatMessage", "ssassas", "SMS", "+1", "1", "+1", "hi", "1", path},
+      {"DeliverSMS", {"ss", "2125551212", longText}, "text: longer than 65536 bytes"},
+      {"SendChatMessage", manyAttachments, "attachments: more than 100 texts"},
+      {"SendChatMessage",
+       {"ssassas", "SMS", "+1", "1", "+1", "hi", "1", std::string(4'097, 'p')},
        "attachments: a text longer than 4096 bytes"},
-      {{"PostLocalNotification", "sa{sv}", std::string(256, 'n'), "0"},
+      {"PostLocalNotification",
+       {"sa{sv}", std::string(256, 'n'), "0"},
        "name: longer than 255 bytes"},
-      {manyEntries, "userInfo: more than 256 entries"},
-      {{"PostLocalNotification", "sa{sv}", "n", "1", "k", "s", longText},
+      {"PostLocalNotification", manyEntries, "userInfo: more than 256 entries"},
+      {"PostLocalNotification",
+       {"sa{sv}", "n", "1", "k", "s", longText},
        "userInfo: a text longer than 65536 bytes"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments[0] + " " + row.reason);
+  const auto stored = host.page("ListMessages", 0, 1)["total"];
+  for (const auto& [method, arguments, reason] : rows) {
     bool ok = true;
-    EXPECT_NE(call(row.arguments, &ok).find(row.reason), std::string::npos);
-    EXPECT_FALSE(ok);
+    EXPECT_NE(host.call(method, arguments, &ok).find(reason), std::string::npos) << reason;
+    EXPECT_FALSE(ok) << reason;
   }
-  // At the limits: taken, and only the second message stored (no carrier
-  // reaches 256 digits). Nothing refused was posted.
-  EXPECT_EQ(call({"SendSMS", "assu", "1", std::string(256, '1'), std::string(65'536, 'x'), "1"}),
-            "u 2\n");
-  ASSERT_TRUE(messageReaches("messageId", 2, "failed"));
-  for (const auto& event : seenEvents("localNotification")) {
+  EXPECT_EQ(host.page("ListMessages", 0, 1)["total"], stored);
+  // At the limits: taken (no carrier reaches 256 digits).
+  settles("SendSMS", {"assu", "1", std::string(256, '1'), std::string(65'536, 'x'), "1"}, "failed");
+  for (const auto& event : host.seen("localNotification")) {
     EXPECT_FALSE(event["name"].get<std::string>().starts_with("n")) << event;
   }
+
+  // Killed as a crash would: the history and the chats survive, and what was
+  // sending fails once.
+  host.call("CreateChat", {"ssas", "SMS", "chat", "1", "+12125551212"});
+  const std::string lost =
+      replied(host.call("SendSMS", {"assu", "1", "2125551212", "swallow", "1"}));
+  ASSERT_TRUE(host.message("messageId", std::stoul(lost), "sending").is_object());
+  json history = host.page("ListMessages", 0, 1000)["items"];
+  ::kill(host.process().pid(), SIGKILL);
+  host.process().waitForExit();
+  ASSERT_TRUE(bus_.waitForNameGone(kHostName));
+  HostProcess& again = start();
+  ASSERT_TRUE(again.ready());
+  const auto posts = again.seen("localNotification");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0]["name"], "kCTMessageSendErrorNotification");
+  EXPECT_EQ(posts[0]["userInfo"]["kCTMessageIdKey"], std::stoul(lost));
+  history.back()["state"] = "failed";
+  EXPECT_EQ(again.page("ListMessages", 0, 1000)["items"], history);
+  // The chat kept its participant, and carrier ids go on after the largest
+  // one the daemon gave (ids injected by tweaks do not count).
+  const json toChat = settles("SendChatMessage",
+                              {"ssassas", "SMS", "chat", "1", "+1999", "to the chat", "0"}, "sent");
+  EXPECT_EQ(toChat["carrierRecipients"], json::array({"+12125551212"}));
+  EXPECT_EQ(toChat["messageId"], std::stoul(lost) + 1);
+  EXPECT_EQ(toChat["serial"], history.size() + 1);
+
+  // Large texts are split over pages, none lost: control characters take six
+  // bytes each in JSON, so twelve such texts are more than one reply carries.
+  const std::string large(60'000, '\x01');
+  for (int i = 0; i < 12; ++i) settles("DeliverSMS", {"ss", std::to_string(i), large}, "received");
+  const std::size_t total = history.size() + 13;
+  const json last = again.page("ListMessages", total - 2, 5);
+  EXPECT_EQ(last["items"].size(), 2u);
+  EXPECT_EQ(last["items"][0]["serial"], total - 1);
+  EXPECT_EQ(last["offset"], total - 2);
+  EXPECT_EQ(last["total"], total);
+  EXPECT_EQ(last["more"], false);
+  std::size_t read = 0, pages = 0;
+  for (bool more = true; more && pages < 20; ++pages) {
+    const json page = again.page("ListMessages", read, 0);
+    for (const auto& item : page["items"]) EXPECT_EQ(item["serial"], ++read);
+    more = page["more"];
+  }
+  EXPECT_EQ(read, total);
+  EXPECT_GE(pages, 2u);
 }
 
-// A host whose bus goes away says so and leaves, instead of lingering unreachable.
-TEST_F(DaemonHostTest, AHostThatLosesItsBusSaysSoAndExits) {
-  ChildProcess host({"sh", "-c", "exec \"$0\" 2>&1", DAEMON_HOST});
-  ASSERT_TRUE(bus_.waitForName(kHostName));
+// A host without a service, or a replaceable method, leaves that path alone;
+// an unreadable database is set aside; a lost bus ends the host.
+TEST_F(DaemonHostTest, AHostWithoutPartsAnUnreadableDatabaseAndALostBus) {
+  root_.writeFile(MessageStore::kDatabasePath, "not a database");
+  HostProcess& host =
+      start({"--no-imessage-session", "--without-method", "sendSMS:withMoreToFollow:"});
+  ASSERT_TRUE(host.ready());
+  bool ok = true;
+  host.call("SendChatMessage", {"ssassas", "iMessage", "+1212", "1", "+1212", "hi", "0"}, &ok);
+  EXPECT_FALSE(ok);
+  // Nothing replaced the carrier's send: a "takeover" text reaches the carrier.
+  EXPECT_EQ(
+      settles("SendSMS", {"assu", "1", "2125551212", "takeover", "1"}, "sent")["carrierRecipients"],
+      json::array({"2125551212"}));
+  EXPECT_EQ(tweakLog().at(0), "skipped CTMessageCenter sendSMS:withMoreToFollow:");
+  EXPECT_EQ(host.page("ListMessages")["total"], 1);
+  const auto folder = std::filesystem::path(root_.path(MessageStore::kDatabasePath)).parent_path();
+  // The one set aside, and the new one with its -wal.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
+
   bus_.stop();
-  EXPECT_TRUE(
-      host.waitForLine("pelorin-daemon-host: lost the session bus: the connection was closed"));
-  EXPECT_EQ(host.waitForExit(), 1);
+  EXPECT_EQ(host.process().waitForExit(), 1);
+  EXPECT_EQ(platform::testing::runProgram({DAEMON_HOST, "--iphone", "--no-iphone"}), 2);
 }
 
 }  // namespace

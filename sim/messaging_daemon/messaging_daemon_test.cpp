@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/messaging/ct_message.h"
 #include "platform/messaging/ct_notifications.h"
+#include "platform/messaging/ct_phone_number.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
 
@@ -51,10 +53,19 @@ TEST_F(MessagingDaemonTest, CarrierSendsAndNotificationsSetTheState) {
   announce(platform::kCTMessageSentNotification, 999);  // unknown id: nothing changes
   EXPECT_EQ(last().state, "failed");
 
+  // A message a tweak sends on its own is recorded with whom the carrier reached.
+  auto own = std::make_shared<platform::CTMessage>();
+  own->setMessageId(0xFFFF0001u);
+  own->addRecipient(platform::CTPhoneNumber::phoneNumberWithDigits("3125550000", "1"));
+  own->addText("tweak's own");
+  EXPECT_TRUE(daemon_.messageCenter().sendSMS(own, false));
+  EXPECT_EQ(last().messageId, 0xFFFF0001u);
+  EXPECT_EQ(last().carrierRecipients, std::vector<std::string>{"3125550000"});
+
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 0).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "x", 11).value);
   EXPECT_FALSE(daemon_.sendSMS({"2125551212"}, "\xff", 1).value);
-  EXPECT_EQ(count(), 1u);
+  EXPECT_EQ(count(), 2u);
 }
 
 TEST_F(MessagingDaemonTest, TheCarrierFailsMessagesWithoutARecipientItCanReach) {

@@ -4,14 +4,12 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "platform/property_list.h"
-#include "platform/session_bus.h"
+#include "platform/testing/bus_notification_counter.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
@@ -96,123 +94,80 @@ TEST_F(PelorinSwitchesTest, ListShowsEachLoadedSwitchAndSkipsBrokenBundles) {
   EXPECT_EQ(listed.out + listed.err, "");
 }
 
-// Each step's printed state and what the settings file then holds.
+// Each step's exit status, printed state and the key stored after it, with
+// no bus to post on: nothing but the state is ever printed. Without a
+// settings file the switch stays off and nothing is created; bad usage (2)
+// and an unknown switch (1) are refused with a reason.
 TEST_F(PelorinSwitchesTest, CommandsReadAndFlipTheSettingsKey) {
-  writeSettings({{"username", "alice@example.com"}, {"defaultSMSSend", 2}});
-  const std::string id = kDorvessa;
-  const std::vector<std::tuple<std::string, std::string, std::optional<Value>>> steps{
-      {"state " + id, "off\n", std::nullopt},
-      {"set " + id + " on", "on\n", true},
-      {"toggle " + id, "off\n", false},
-      {"toggle " + id, "on\n", true},
-      {"set " + id + " indeterminate", "on\n", true},
-      {"set " + id + " off", "off\n", false},
-      {"toggle --json " + id,
-       R"({"identifier":"com.talvern.dorvessa","state":"on"})"
-       "\n",
-       true},
+  const std::string id = std::string(" ") + kDorvessa;
+  struct Step {
+    std::string arguments;
+    int status;
+    std::string printed;
+    std::optional<Value> stored;
   };
-  for (const auto& [arguments, printed, stored] : steps) {
-    const PanelRun result = run(arguments);
-    EXPECT_EQ(result.status, 0) << arguments;
-    EXPECT_EQ(result.out, printed) << arguments;
-    EXPECT_EQ(omniSend(), stored) << arguments;
-  }
+  const auto walk = [&](const std::vector<Step>& steps) {
+    for (const auto& [arguments, status, printed, stored] : steps) {
+      const PanelRun result =
+          run(arguments, "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root_.path("/no-bus"));
+      EXPECT_EQ(result.status, status) << arguments;
+      EXPECT_EQ(result.out, printed) << arguments;
+      EXPECT_EQ(result.err.empty(), status == 0) << arguments << ": " << result.err;
+      EXPECT_EQ(omniSend(), stored) << arguments;
+    }
+  };
+  walk({{"set" + id + " on", 0, "off\n", {}},
+        {"toggle" + id, 0, "off\n", {}},
+        {"", 2, "", {}},
+        {"flip" + id, 2, "", {}},
+        {"state", 2, "", {}},
+        {"set" + id + " maybe", 2, "", {}},
+        {"state" + id + " extra", 2, "", {}},
+        {"state com.example.none", 1, "", {}},
+        {"toggle com.example.none", 1, "", {}}});
+  EXPECT_FALSE(fs::exists(root_.path("/var")));
+
+  writeSettings({{"username", "alice@example.com"}, {"defaultSMSSend", 2}});
+  walk({{"state" + id, 0, "off\n", {}},
+        {"set" + id + " on", 0, "on\n", true},
+        {"toggle" + id, 0, "off\n", false},
+        {"toggle" + id, 0, "on\n", true},
+        {"set" + id + " indeterminate", 0, "on\n", true},
+        {"set" + id + " off", 0, "off\n", false},
+        {"toggle --json" + id, 0,
+         R"({"identifier":"com.talvern.dorvessa","state":"on"})"
+         "\n",
+         true}});
   const auto settings = platform::readDictionary(root_.path(kSettings));
   ASSERT_TRUE(settings);
   EXPECT_EQ(settings->at("username"), Value("alice@example.com"));
   EXPECT_EQ(settings->at("defaultSMSSend"), Value(2));
-}
 
-TEST_F(PelorinSwitchesTest, ExitStatusTellsBadUsageFromAnUnknownSwitch) {
-  const std::vector<std::pair<std::string, int>> cases{
-      {"", 2},
-      {"flip com.talvern.dorvessa", 2},
-      {"state", 2},
-      {"set com.talvern.dorvessa maybe", 2},
-      {"state com.talvern.dorvessa extra", 2},
-      {"state com.example.none", 1},
-      {"toggle com.example.none", 1},
-  };
-  for (const auto& [arguments, status] : cases) {
-    const PanelRun result = run(arguments);
-    EXPECT_EQ(result.status, status) << arguments;
-    EXPECT_NE(result.err, "") << arguments;
-  }
-  EXPECT_FALSE(root_.exists(kSettings));
-}
-
-TEST_F(PelorinSwitchesTest, WithoutSettingsFileTheSwitchStaysOffAndCreatesNothing) {
-  for (const std::string arguments :
-       {"set com.talvern.dorvessa on", "toggle com.talvern.dorvessa"}) {
-    const PanelRun result = run(arguments);
-    EXPECT_EQ(result.status, 0) << arguments;
-    EXPECT_EQ(result.out, "off\n") << arguments;
-  }
-  EXPECT_FALSE(fs::exists(root_.path("/var")));
-}
-
-// Observes the settings notification on the test's private bus.
-class SettingsWatcher {
- public:
-  explicit SettingsWatcher(const std::string& address)
-      : center_(platform::newBusDarwinNotifyCenter(address)) {
-    center_->addObserver(kSettingsNotification, [this](const std::string&) {
-      std::lock_guard lock(mutex_);
-      ++heard_;
-      arrived_.notify_all();
-    });
-  }
-
-  // Whether `count` notifications in all have arrived within `timeout`.
-  bool heard(int count, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return heard_ >= count; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  int heard_ = 0;  // guarded by mutex_
-  std::unique_ptr<platform::DarwinNotifyCenter> center_;
-};
-
-TEST_F(PelorinSwitchesTest, FlippingPostsTheSettingsNotificationOnTheSessionBus) {
-  platform::testing::PrivateBus bus;
-  ASSERT_TRUE(bus.started());
-  SettingsWatcher watcher(bus.address());
-
-  EXPECT_EQ(run("set com.talvern.dorvessa on").status, 0);  // no file: posted all the same
-  EXPECT_TRUE(watcher.heard(1, 10s));
-  writeSettings({{"enableOmniSend", false}});
-  EXPECT_EQ(run("toggle com.talvern.dorvessa").status, 0);
-  EXPECT_TRUE(watcher.heard(2, 10s));
-  EXPECT_EQ(omniSend(), Value(true));
-
-  EXPECT_EQ(run("set com.talvern.dorvessa indeterminate").status, 0);
-  EXPECT_EQ(run("state com.talvern.dorvessa").status, 0);
-  EXPECT_EQ(run("set com.talvern.dorvessa off").status, 0);  // a marker after the silent ones
-  EXPECT_TRUE(watcher.heard(3, 10s));
-  EXPECT_FALSE(watcher.heard(4, 300ms));
-  EXPECT_EQ(omniSend(), Value(false));
-}
-
-TEST_F(PelorinSwitchesTest, WithoutABusTheSwitchStillWritesAndSaysNothing) {
-  writeSettings({{"enableOmniSend", false}});
-  const PanelRun result = run("set com.talvern.dorvessa on",
-                              "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root_.path("/no-bus"));
-  EXPECT_EQ(result.out + result.err, "on\n");
-  EXPECT_EQ(omniSend(), Value(true));
-}
-
-// A FIFO at the settings path must not hang the panel, and is never replaced.
-TEST_F(PelorinSwitchesTest, FifoAtTheSettingsPathReadsOffAndIsLeftAlone) {
-  fs::create_directories(fs::path(root_.path(kSettings)).parent_path());
+  // A FIFO at the settings path must not hang the panel, and is never replaced.
+  fs::remove(root_.path(kSettings));
   ASSERT_EQ(::mkfifo(root_.path(kSettings).c_str(), 0644), 0);
-  const PanelRun result = run("set com.talvern.dorvessa on");
+  const PanelRun result = run("set" + id + " on");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "off\n");
   EXPECT_TRUE(fs::is_fifo(root_.path(kSettings)));
+}
+
+// Each flip posts the settings notification, even with no file yet; reading
+// the state and the indeterminate state post nothing.
+TEST_F(PelorinSwitchesTest, FlippingPostsTheSettingsNotificationOnTheSessionBus) {
+  platform::testing::PrivateBus bus;
+  ASSERT_TRUE(bus.started());
+  platform::testing::BusNotificationCounter heard(kSettingsNotification);
+  const std::string id = std::string(" ") + kDorvessa;
+  EXPECT_EQ(run("set" + id + " on").status, 0);
+  EXPECT_EQ(heard.waitFor(1), 1);
+  writeSettings({{"enableOmniSend", false}});
+  EXPECT_EQ(run("toggle" + id).status, 0);
+  EXPECT_EQ(heard.waitFor(2), 2);
+  EXPECT_EQ(run("set" + id + " indeterminate").status, 0);
+  EXPECT_EQ(run("state" + id).status, 0);
+  EXPECT_EQ(run("set" + id + " off").status, 0);  // a marker after the silent ones
+  EXPECT_EQ(heard.waitFor(3), 3);
 }
 
 // The settings file keeps its permissions through every rewrite, whatever
@@ -237,49 +192,42 @@ TEST_F(PelorinSwitchesTest, RewritesLeaveTheSettingsFileAsPrivateAsItWas) {
   }
 }
 
-// One writer of the settings file: the key it alone changes, and one round of
-// writing, which gives the value the writer reported storing (nothing when it
-// reported failure).
-struct SettingsWriter {
-  std::string key;
-  std::function<std::optional<Value>(int round)> write;
-};
-
-SettingsWriter settingsSet(const std::string& key) {
-  return {key, [key](int round) -> std::optional<Value> {
-            const std::string value = key + std::to_string(round);
-            if (ctl::testing::runPelorinctl("settings set --no-notify " + key + " " + value).status)
-              return std::nullopt;
-            return Value(value);
-          }};
-}
-
-// Writers as separate processes side by side. What a writer last reported
-// storing under its key must be in the file whenever it looks again: a writer
-// that rewrote the file from a stale read would have undone it.
+// Writers as separate processes side by side, each alone changing one key.
+// What a writer last reported storing under its key must be in the file
+// whenever it looks again: a writer that rewrote the file from a stale read
+// would have undone it.
 TEST_F(PelorinSwitchesTest, SideBySideWritersNeverUndoAChangeReportedAsMade) {
   writeSettings({{"password", "secret"}});
   const std::string toggle = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + root_.path("/no-bus") +
                              " exec " PELORIN_SWITCHES " toggle " + kDorvessa + " 2>/dev/null";
-  const std::vector<SettingsWriter> writers{
-      settingsSet("recvsig"),
-      settingsSet("sendsig"),
+  // One round of writing: the value the writer reported storing, or nothing.
+  using Write = std::function<std::optional<Value>(int round)>;
+  const auto settingsSet = [](const std::string& key) -> Write {
+    return [key](int round) -> std::optional<Value> {
+      const std::string value = key + std::to_string(round);
+      const auto result =
+          ctl::testing::runPelorinctl("settings set --no-notify " + key + " " + value);
+      return result.status ? std::nullopt : std::optional<Value>(value);
+    };
+  };
+  const std::vector<std::pair<std::string, Write>> writers{
+      {"recvsig", settingsSet("recvsig")},
+      {"sendsig", settingsSet("sendsig")},
       {"enableOmniSend", [&](int) -> std::optional<Value> {
          std::string out;
          if (platform::testing::runProgram({"sh", "-c", toggle}, &out) != 0) return std::nullopt;
          return Value(out == "on\n");
        }}};
   constexpr int kRounds = 30;
-  std::atomic<int> reported = 0;
-  std::atomic<int> undone = 0;
+  std::atomic<int> reported = 0, undone = 0;
   std::vector<std::thread> threads;
-  for (const auto& writer : writers) {
+  for (const auto& [key, write] : writers) {
     threads.emplace_back([&] {
       std::optional<Value> last;
       for (int round = 0; round <= kRounds; ++round) {
-        if (last && stored(writer.key) != last) ++undone;
+        if (last && stored(key) != last) ++undone;
         if (round == kRounds) break;
-        if (auto value = writer.write(round)) {
+        if (auto value = write(round)) {
           last = std::move(value);
           ++reported;
         }

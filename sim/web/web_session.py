@@ -1,9 +1,11 @@
 """A simulated device with the stand-in service, pelorin-web serving it and a
 headless Chromium on its page; everything is stopped on leaving, even after a
 failure. Shared by the browser test and the latency measurement."""
+import ctypes
 import os
 import re
 import shutil
+import signal
 import subprocess
 
 from selenium import webdriver
@@ -16,6 +18,10 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic',
                   '--no-first-run', '--disable-background-networking',
                   '--disable-component-update', '--disable-sync']
+
+
+def _die_with_parent():
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def open_browser(profile, width=1280, height=1000):
@@ -36,7 +42,8 @@ def wait_loaded(driver, timeout=30):
 class WebSession:
     def __init__(self, build, root, timeout=30):
         self.build, self.root, self.timeout = build, root, timeout
-        self.env = dict(os.environ)
+        # The device goes down when this process is gone, however it ends.
+        self.env = dict(os.environ, PELORIN_SIM_EXIT_WITH=str(os.getpid()))
         self.web = self.driver = None
 
     def __enter__(self):
@@ -49,13 +56,15 @@ class WebSession:
 
     def _start(self):
         up = subprocess.run([f'{self.build}/bin/pelorin-sim', 'up', '--root', self.root,
-                             '--gv-service'], capture_output=True, text=True, timeout=120)
+                             '--gv-service'], env=self.env, capture_output=True, text=True,
+                            timeout=120)
         if up.returncode != 0:
             raise RuntimeError(f'pelorin-sim up failed: {up.stderr}')
         for name, value in re.findall(r"^export (\w+)='([^']*)'", up.stdout, re.M):
             self.env[name] = value + (':' + self.env['PATH'] if name == 'PATH' else '')
         self.web = subprocess.Popen([f'{self.build}/libexec/pelorin/pelorin-web', '--root',
-                                     self.root], stdout=subprocess.PIPE, env=self.env, text=True)
+                                     self.root], stdout=subprocess.PIPE, env=self.env, text=True,
+                                    preexec_fn=_die_with_parent)
         self.url = self.web.stdout.readline().strip()
         match = re.fullmatch(r'http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{64})', self.url)
         if not match:
