@@ -15,6 +15,9 @@ using RecipientProcessorTest = OutgoingTest;
 
 TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
   const std::string us = "2125551212", usC = "12125551212", uk = "+44 20 7946 0123";
+  using Step = RecipientProcessor::Decision::Step;
+  const auto N = Step::NotANumber, I = Step::InternationalOff, S = Step::ShortCodeOff,
+             R = Step::Rules;
   const auto C = Route::Carrier, A = Route::AccessNumber, G = Route::GoogleVoice, F = Route::Failed;
   struct Row {
     int flags;
@@ -24,31 +27,32 @@ TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
     std::vector<std::string> recipients;
     SendMode recipientMode;  // the first recipient's mode as evaluated
     Route route;
+    Step step;  // the step that decided the first recipient
   };
   const Row rows[] = {
-      {0, 1, {}, {}, {us}, 1, G},
-      {kRulesOff, 0, {}, usC, {us}, 0, C},  // the automatic rules are not asked
-      {kOmni | kRulesOff, 0, {}, {}, {us}, 1, G},
-      {0, 2, {}, {}, {us}, 1, G},  // a stored default other than 0 acts as 1
-      {0, -1, {}, {}, {us}, 1, G},
-      {0, 0, {{usC, 0}}, usC, {us}, 0, C},  // a rule beats the automatic rules
-      {0, 0, {}, usC, {us}, 1, G},
-      {kOmni, 1, {}, {}, {"911"}, 0, C},
-      {0, 1, {}, {}, {"hello"}, 0, C},
-      {kKnown, 1, {{"01144", 1}}, {}, {uk}, 0, C},  // international while off: no rule asked
-      {kIntl | kKnown, 1, {{"01144", 1}}, {}, {uk}, 1, A},
-      {kIntl | kKnown, 1, {{"01144", 0}}, {}, {uk}, 0, C},
-      {kIntl, 1, {}, {}, {uk}, 1, F},
-      {kOmni, 1, {}, {}, {"22000"}, 0, C},
-      {kOmni | kShort, 1, {}, {}, {"22000"}, 2, G},
-      {kShort | kKnown | kViaCarrier, 1, {}, {}, {"22000"}, 2, G},  // never an access number
-      {kViaCarrier | kKnown, 1, {}, {}, {us}, 1, A},
-      {kViaCarrier, 1, {}, {}, {us}, 1, F},
-      {kViaCarrier | kKnown, 1, {{"1212", 2}}, {}, {us}, 2, G},
-      {0, 1, {{"1212", -2}}, {}, {us}, -2, F},
-      {0, 1, {{"1212", 5}}, {}, {us}, 5, G},
-      {0, 1, {{"1212", 0}}, {}, {us, "2125551313"}, 0, F},
-      {0, 1, {}, {}, {us, "2125551313"}, 1, F},
+      {0, 1, {}, {}, {us}, 1, G, R},
+      {kRulesOff, 0, {}, usC, {us}, 0, C, R},  // the automatic rules are not asked
+      {kOmni | kRulesOff, 0, {}, {}, {us}, 1, G, R},
+      {0, 2, {}, {}, {us}, 1, G, R},  // a stored default other than 0 acts as 1
+      {0, -1, {}, {}, {us}, 1, G, R},
+      {0, 0, {{usC, 0}}, usC, {us}, 0, C, R},  // a rule beats the automatic rules
+      {0, 0, {}, usC, {us}, 1, G, R},
+      {kOmni, 1, {}, {}, {"911"}, 0, C, N},
+      {0, 1, {}, {}, {"hello"}, 0, C, N},
+      {kKnown, 1, {{"01144", 1}}, {}, {uk}, 0, C, I},  // international while off: no rule asked
+      {kIntl | kKnown, 1, {{"01144", 1}}, {}, {uk}, 1, A, R},
+      {kIntl | kKnown, 1, {{"01144", 0}}, {}, {uk}, 0, C, R},
+      {kIntl, 1, {}, {}, {uk}, 1, F, R},
+      {kOmni, 1, {}, {}, {"22000"}, 0, C, S},
+      {kOmni | kShort, 1, {}, {}, {"22000"}, 2, G, R},
+      {kShort | kKnown | kViaCarrier, 1, {}, {}, {"22000"}, 2, G, R},  // never an access number
+      {kViaCarrier | kKnown, 1, {}, {}, {us}, 1, A, R},
+      {kViaCarrier, 1, {}, {}, {us}, 1, F, R},
+      {kViaCarrier | kKnown, 1, {{"1212", 2}}, {}, {us}, 2, G, R},
+      {0, 1, {{"1212", -2}}, {}, {us}, -2, F, R},
+      {0, 1, {{"1212", 5}}, {}, {us}, 5, G, R},
+      {0, 1, {{"1212", 0}}, {}, {us, "2125551313"}, 0, F, R},
+      {0, 1, {}, {}, {us, "2125551313"}, 1, F, R},
   };
   std::uint32_t id = 100;
   for (const auto& row : rows) {
@@ -69,8 +73,11 @@ TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
     http_.hold();  // a worker cannot post before its request fails
     const std::size_t requestsBefore = http_.requests().size();
 
-    EXPECT_EQ(RecipientProcessor(handler_).sendModebyPhoneType(row.recipients.front()),
-              row.recipientMode);
+    RecipientProcessor::Decision decision;
+    RecipientProcessor evaluation(handler_);
+    EXPECT_EQ(evaluation.sendModebyPhoneType(row.recipients.front(), &decision), row.recipientMode);
+    EXPECT_EQ(decision.step, row.step);
+    EXPECT_EQ(evaluation.canonicalPhoneNumber(), row.step == R ? canonical : std::nullopt);
     auto message = smsMessage(row.recipients, {"hi"}, id);
     bool returnValue = true;
     const bool takenOver = handler_.processOutgoingSMS(message, returnValue);
@@ -104,39 +111,6 @@ TEST_F(RecipientProcessorTest, MessagesThatAreNotOnePlainUTF8TextAreLeftAloneOrF
   writeRules({{"1212", 0}});
   EXPECT_FALSE(handler_.processOutgoingSMS(smsMessage({"2125551212"}, {"\xff"}, 10), returnValue));
   EXPECT_TRUE(http_.requests().empty());
-}
-
-TEST_F(RecipientProcessorTest, DecisionRecordNamesTheStepThatDecided) {
-  using Step = RecipientProcessor::Decision::Step;
-  using Source = OutgoingMessageHandler::RuleDecision::Source;
-  writeRules({{"1212", 0}});
-  autoRules_.setEnableAutoSendRules(true);
-  autoRules_.addRecipient("13105551212");
-  struct Row {
-    bool intl;
-    const char* number;
-    Step step;
-    Source source;
-    Text ruleKey, canonical;
-  };
-  const Row rows[] = {
-      {true, "911", Step::NotANumber, Source::Default, {}, {}},
-      {true, "22000", Step::ShortCodeOff, Source::Default, {}, {}},
-      {false, "+33 1 23 45 67 89", Step::InternationalOff, Source::Default, {}, {}},
-      {true, "2125551212", Step::Rules, Source::SendRule, "1212", "12125551212"},
-      {true, "3105551212", Step::Rules, Source::AutoRule, {}, "13105551212"},
-      {true, "+33 1 23 45 67 89", Step::Rules, Source::Default, {}, "01133123456789"},
-  };
-  for (const auto& row : rows) {
-    handler_.setEnableIntlSMSDorvessa(row.intl);
-    RecipientProcessor processor(handler_);
-    RecipientProcessor::Decision decision;
-    processor.sendModebyPhoneType(row.number, &decision);
-    EXPECT_EQ(decision.step, row.step) << row.number;
-    EXPECT_EQ(processor.canonicalPhoneNumber(), row.canonical) << row.number;
-    EXPECT_EQ(decision.rule.source, row.source) << row.number;
-    EXPECT_EQ(decision.rule.ruleKey, row.ruleKey) << row.number;
-  }
 }
 
 }  // namespace
