@@ -41,22 +41,19 @@ TEST_F(QuenlowSettingsTest, EveryKeyReachesItsSetter) {
         {"password", "pw"},
         {"phoneNumber", "(415) 555-0100"},
         {"enableAutoRules", true}});
-  EXPECT_TRUE(logger_.enableLogging());
-  EXPECT_TRUE(handler_.enableOmniDorvessa());
-  EXPECT_FALSE(handler_.enableSendRules());
+  std::string switches;  // in the file's order
+  for (bool on :
+       {logger_.enableLogging(), handler_.enableOmniDorvessa(), handler_.enableSendRules(),
+        handler_.enableIntlSMSDorvessa(), handler_.enableIntliMsgDorvessa(),
+        handler_.enableiMessageRules(), handler_.gvSMSviaCarrier(), handler_.allGVasSMS(),
+        handler_.enableShortCodeonGV(), incoming_.enableReceiveOfficialGV(),
+        incoming_.enableReceiveByMail(), autoRules_.enableAutoRules()}) {
+    switches += on ? '1' : '0';
+  }
+  EXPECT_EQ(switches, "110111101111");
   EXPECT_EQ(handler_.defaultSMSSendMode(), 0);
-  EXPECT_TRUE(handler_.enableIntlSMSDorvessa());
-  EXPECT_TRUE(handler_.enableIntliMsgDorvessa());
-  EXPECT_TRUE(handler_.enableiMessageRules());
-  EXPECT_TRUE(handler_.gvSMSviaCarrier());
-  EXPECT_FALSE(handler_.allGVasSMS());
-  EXPECT_TRUE(handler_.enableShortCodeonGV());
-  EXPECT_EQ(handler_.sendSignature(), "-- sent by me");
-  EXPECT_TRUE(autoRules_.enableAutoRules());
-  EXPECT_TRUE(incoming_.enableReceiveOfficialGV());
-  EXPECT_TRUE(incoming_.enableReceiveByMail());
-  EXPECT_EQ(incoming_.recvSignature(), "(GV)");
-  EXPECT_EQ(gv_.iPhoneNumber(), "14155550100");
+  EXPECT_EQ(Calls({*handler_.sendSignature(), *incoming_.recvSignature(), *gv_.iPhoneNumber()}),
+            (Calls{"-- sent by me", "(GV)", "14155550100"}));
 
   // Texts are always set (another kind reads as none); switches keep their last value.
   read({{"sendsig", 5}});

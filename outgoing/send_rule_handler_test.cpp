@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <random>
@@ -84,51 +83,36 @@ TEST_F(SendRuleHandlerTest, AnEqualKeyElseTheLongestProperPrefixDecides) {
   }
 }
 
-// The longest proper prefix, by brute force, with the one documented exception.
-SendRuleHandler::RuleMatch referenceMatch(const std::vector<std::string>& sortedKeys,
-                                          const Dictionary& rules, const std::string& number) {
-  auto mode = [&](const std::string& key) {
-    return static_cast<SendMode>(rules.at(key).integerReading());
-  };
-  if (rules.contains(number)) return {number, mode(number)};
-  if (sortedKeys.size() >= 5) {
-    auto first = std::find_if(sortedKeys.begin(), sortedKeys.end(), [&](const std::string& k) {
-      return !k.empty() && k[0] == number[0];
-    });
-    if (first == sortedKeys.end() || first->size() > number.size()) return {};
-  }
-  Text best;
-  for (const auto& key : sortedKeys) {
-    if (key.size() < number.size() && number.starts_with(key) &&
-        (!best || key.size() > best->size()))
-      best = key;
-  }
-  return best ? SendRuleHandler::RuleMatch{best, mode(*best)} : SendRuleHandler::RuleMatch{};
-}
-
-TEST_F(SendRuleHandlerTest, AgreesWithBruteForceOnRandomRuleSets) {
+// Random rule sets against the plain reading: an equal key, else the longest
+// proper prefix; except that with five keys or more, a number whose first
+// key by first digit is missing or longer than the number has no rule.
+TEST_F(SendRuleHandlerTest, AgreesWithThePlainReadingOnRandomRuleSets) {
   std::mt19937 random(20261206);
   auto digits = [&](std::size_t length) {
     std::string text;
-    for (std::size_t i = 0; i < length; ++i)
-      text += static_cast<char>('0' + random() % 3 + (i == 0));
+    for (std::size_t i = 0; i < length; ++i) text += static_cast<char>('0' + random() % 3 + !i);
     return text;
   };
   for (int round = 0; round < 60; ++round) {
     Dictionary rules;
     const std::size_t count = 1 + random() % (round < 30 ? 8 : 300);
     while (rules.size() < count)
-      rules.insert_or_assign(digits(1 + random() % 7), static_cast<int>(random() % 2));
+      rules.insert_or_assign(digits(1 + random() % 7), int(random() % 2));
     writeRules(rules);
     SendRuleHandler handler;
-    std::vector<std::string> keys;
-    for (const auto& entry : rules) keys.push_back(entry.first);
     for (int probe = 0; probe < 40; ++probe) {
       const std::string number = digits(1 + random() % 9);
-      const auto expected = referenceMatch(keys, rules, number);
-      const auto actual = handler.matchRule(number);
-      ASSERT_EQ(actual.key, expected.key) << "number " << number << " with " << count << " keys";
-      ASSERT_EQ(actual.mode, expected.mode) << number;
+      const auto first = rules.lower_bound(number.substr(0, 1));
+      const bool none =
+          rules.size() >= 5 && (first == rules.end() || first->first[0] != number[0] ||
+                                first->first.size() > number.size());
+      Text key = rules.contains(number) ? Text(number) : std::nullopt;
+      for (std::size_t n = number.size() - 1; !key && !none && n > 0; --n) {
+        if (rules.contains(number.substr(0, n))) key = number.substr(0, n);
+      }
+      const auto match = handler.matchRule(number);
+      ASSERT_EQ(match.key, key) << number << " with " << count << " keys";
+      ASSERT_EQ(match.mode, key ? rules.at(*key).integerReading() : kNone) << number;
     }
   }
 }
