@@ -7,38 +7,7 @@
 namespace pelorin::testing {
 namespace {
 
-using Source = OutgoingMessageHandler::RuleDecision::Source;
 using OutgoingMessageHandlerTest = OutgoingTest;
-
-TEST_F(OutgoingMessageHandlerTest, RuleEvaluationOrder) {
-  writeRules({{"1212", 0}, {"1310", 1}, {"1415", -1}});
-  autoRules_.setEnableAutoSendRules(true);
-  for (auto number : {"12125551212", "16465550100", "14155550100"}) autoRules_.addRecipient(number);
-  struct Row {
-    bool omni, rules;
-    const char* number;
-    SendMode defaultMode, mode;
-    Source source;
-    Text key;
-  };
-  const Row rows[] = {
-      {true, false, "12125551212", 0, 1, Source::OmniSend, {}},
-      {false, false, "12125551212", 0, 0, Source::RulesOff, {}},
-      {false, true, "12125551212", 1, 0, Source::SendRule, "1212"},  // beats the automatic set
-      {false, true, "13105551212", 0, 1, Source::SendRule, "1310"},
-      {false, true, "14155550100", 0, 1, Source::AutoRule, {}},  // a rule of -1 counts as none
-      {false, true, "16465550100", 0, 1, Source::AutoRule, {}},
-      {false, true, "17185550100", 0, 0, Source::Default, {}},
-  };
-  for (const auto& row : rows) {
-    handler_.setEnableOmniDorvessa(row.omni);
-    handler_.setEnableSendRules(row.rules);
-    OutgoingMessageHandler::RuleDecision decision;
-    EXPECT_EQ(handler_.sendModebyRules(row.number, row.defaultMode, &decision), row.mode);
-    EXPECT_EQ(decision.source, row.source) << row.number;
-    EXPECT_EQ(decision.ruleKey, row.key) << row.number;
-  }
-}
 
 // The switches and traits of a chat case.
 enum : int { kPhone = 1, kRules = 2, kAllSMS = 4, kCarrier = 8, kIntl = 16, kAttach = 32 };

@@ -18,6 +18,9 @@ TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
   using Step = RecipientProcessor::Decision::Step;
   const auto N = Step::NotANumber, I = Step::InternationalOff, S = Step::ShortCodeOff,
              R = Step::Rules;
+  using Source = OutgoingMessageHandler::RuleDecision::Source;
+  const auto Om = Source::OmniSend, Of = Source::RulesOff, Ru = Source::SendRule,
+             Au = Source::AutoRule, De = Source::Default;
   const auto C = Route::Carrier, A = Route::AccessNumber, G = Route::GoogleVoice, F = Route::Failed;
   struct Row {
     int flags;
@@ -27,32 +30,34 @@ TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
     std::vector<std::string> recipients;
     SendMode recipientMode;  // the first recipient's mode as evaluated
     Route route;
-    Step step;  // the step that decided the first recipient
+    Step step;      // the step that decided the first recipient
+    Source source;  // and what decided its rules
   };
   const Row rows[] = {
-      {0, 1, {}, {}, {us}, 1, G, R},
-      {kRulesOff, 0, {}, usC, {us}, 0, C, R},  // the automatic rules are not asked
-      {kOmni | kRulesOff, 0, {}, {}, {us}, 1, G, R},
-      {0, 2, {}, {}, {us}, 1, G, R},  // a stored default other than 0 acts as 1
-      {0, -1, {}, {}, {us}, 1, G, R},
-      {0, 0, {{usC, 0}}, usC, {us}, 0, C, R},  // a rule beats the automatic rules
-      {0, 0, {}, usC, {us}, 1, G, R},
-      {kOmni, 1, {}, {}, {"911"}, 0, C, N},
-      {0, 1, {}, {}, {"hello"}, 0, C, N},
-      {kKnown, 1, {{"01144", 1}}, {}, {uk}, 0, C, I},  // international while off: no rule asked
-      {kIntl | kKnown, 1, {{"01144", 1}}, {}, {uk}, 1, A, R},
-      {kIntl | kKnown, 1, {{"01144", 0}}, {}, {uk}, 0, C, R},
-      {kIntl, 1, {}, {}, {uk}, 1, F, R},
-      {kOmni, 1, {}, {}, {"22000"}, 0, C, S},
-      {kOmni | kShort, 1, {}, {}, {"22000"}, 2, G, R},
-      {kShort | kKnown | kViaCarrier, 1, {}, {}, {"22000"}, 2, G, R},  // never an access number
-      {kViaCarrier | kKnown, 1, {}, {}, {us}, 1, A, R},
-      {kViaCarrier, 1, {}, {}, {us}, 1, F, R},
-      {kViaCarrier | kKnown, 1, {{"1212", 2}}, {}, {us}, 2, G, R},
-      {0, 1, {{"1212", -2}}, {}, {us}, -2, F, R},
-      {0, 1, {{"1212", 5}}, {}, {us}, 5, G, R},
-      {0, 1, {{"1212", 0}}, {}, {us, "2125551313"}, 0, F, R},
-      {0, 1, {}, {}, {us, "2125551313"}, 1, F, R},
+      {0, 1, {}, {}, {us}, 1, G, R, De},
+      {kRulesOff, 0, {}, usC, {us}, 0, C, R, Of},  // the automatic rules are not asked
+      {kOmni | kRulesOff, 0, {}, {}, {us}, 1, G, R, Om},
+      {0, 2, {}, {}, {us}, 1, G, R, De},  // a stored default other than 0 acts as 1
+      {0, -1, {}, {}, {us}, 1, G, R, De},
+      {0, 0, {{usC, 0}}, usC, {us}, 0, C, R, Ru},  // a rule beats the automatic rules
+      {0, 0, {}, usC, {us}, 1, G, R, Au},
+      {0, 0, {{"1212", -1}}, usC, {us}, 1, G, R, Au},  // a rule of -1 counts as none
+      {kOmni, 1, {}, {}, {"911"}, 0, C, N, De},
+      {0, 1, {}, {}, {"hello"}, 0, C, N, De},
+      {kKnown, 1, {{"01144", 1}}, {}, {uk}, 0, C, I, De},  // international while off: no rule asked
+      {kIntl | kKnown, 1, {{"01144", 1}}, {}, {uk}, 1, A, R, Ru},
+      {kIntl | kKnown, 1, {{"01144", 0}}, {}, {uk}, 0, C, R, Ru},
+      {kIntl, 1, {}, {}, {uk}, 1, F, R, De},
+      {kOmni, 1, {}, {}, {"22000"}, 0, C, S, De},
+      {kOmni | kShort, 1, {}, {}, {"22000"}, 2, G, R, Om},
+      {kShort | kKnown | kViaCarrier, 1, {}, {}, {"22000"}, 2, G, R, De},  // never an access number
+      {kViaCarrier | kKnown, 1, {}, {}, {us}, 1, A, R, De},
+      {kViaCarrier, 1, {}, {}, {us}, 1, F, R, De},
+      {kViaCarrier | kKnown, 1, {{"1212", 2}}, {}, {us}, 2, G, R, Ru},
+      {0, 1, {{"1212", -2}}, {}, {us}, -2, F, R, Ru},
+      {0, 1, {{"1212", 5}}, {}, {us}, 5, G, R, Ru},
+      {0, 1, {{"1212", 0}}, {}, {us, "2125551313"}, 0, F, R, Ru},
+      {0, 1, {}, {}, {us, "2125551313"}, 1, F, R, De},
   };
   std::uint32_t id = 100;
   for (const auto& row : rows) {
@@ -77,6 +82,8 @@ TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
     RecipientProcessor evaluation(handler_);
     EXPECT_EQ(evaluation.sendModebyPhoneType(row.recipients.front(), &decision), row.recipientMode);
     EXPECT_EQ(decision.step, row.step);
+    EXPECT_EQ(decision.rule.source, row.source);
+    EXPECT_EQ(decision.rule.ruleKey, row.source == Ru ? Text(row.rules.begin()->first) : Text());
     EXPECT_EQ(evaluation.canonicalPhoneNumber(), row.step == R ? canonical : std::nullopt);
     auto message = smsMessage(row.recipients, {"hi"}, id);
     bool returnValue = true;
