@@ -48,8 +48,7 @@ TEST_F(ReceivedSMSCentreConcurrencyTest, AHangingLookupHoldsRecordsAtMostItsBoun
   for (std::uint32_t i = 0; i < records.size(); ++i) {
     auto message = handler_.processIncomingMessage(IncomingMessageHandler::kFirstInjectedId + i);
     ASSERT_TRUE(message);
-    EXPECT_EQ(*message->sender()->digits() + ": " + message->text(),
-              records[i].first + ": " + records[i].second);
+    EXPECT_EQ(describe(*message), records[i].first + "/1: " + records[i].second);
   }
 }
 

@@ -29,6 +29,12 @@ inline Dictionary record(const Text& text, const Text& sender) {
   return record;
 }
 
+// "SENDER/COUNTRY: TEXT" of a carrier message with a sender ("+" when not one part).
+inline std::string describe(const platform::CTMessage& m) {
+  return *m.sender()->digits() + "/" + *m.sender()->countryCode() + ": " + m.text() +
+         (m.items().size() == 1 ? "" : "+");
+}
+
 // An incoming handler with collaborators of its own, in a fresh root, and the
 // received-SMS centre in-process: recordCentre() serves it with a server
 // that keeps what reaches it; `client_` sends to it. Nothing here resolves
