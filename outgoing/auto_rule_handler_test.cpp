@@ -20,11 +20,8 @@ using platform::Array;
 class AutoRuleHandlerTest : public ::testing::Test {
  protected:
   std::optional<Array> file() const { return platform::readArray(path()); }
-  void writeFile(const std::string& bytes) const {
-    root_.writeFile(std::string(kAutoRulesFile), bytes);
-  }
   void writeFile(const Array& numbers) const {
-    writeFile(platform::toXmlPropertyList(platform::Value(numbers)));
+    platform::writePropertyListAtomically(path(), platform::Value(numbers));
   }
   std::string path() const { return root_.path(std::string(kAutoRulesFile)); }
   long changes() const {
@@ -67,12 +64,12 @@ TEST_F(AutoRuleHandlerTest, TheSetFollowsItsSwitchAndKeepsEachCanonicalNumberOnc
   EXPECT_EQ(file(), Array{});
   EXPECT_EQ(changes(), 3);
 
-  writeFile("<plist><array><string>121255");  // a bad file is an empty set
+  root_.writeFile(std::string(kAutoRulesFile), "<plist><array><string>121255");  // bad: empty
   handler_.setEnableAutoSendRules(true);
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
   handler_.addRecipient("2125551212");
   EXPECT_EQ(file(), Array{"12125551212"});
-  writeFile(Array{"13125550000"});
+  writeFile({"13125550000"});
   EXPECT_FALSE(handler_.recipientFound("13125550000"));
   handler_.readRuleFile();
   EXPECT_TRUE(handler_.recipientFound("13125550000"));

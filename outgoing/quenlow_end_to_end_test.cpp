@@ -85,14 +85,10 @@ class QuenlowEndToEndTest : public ::testing::Test {
   // Sends a received-SMS record over the centre the daemon serves.
   void sendRecord(const std::string& sender, const std::string& text) {
     ASSERT_TRUE(bus_.waitForName(std::string(kSMSRecvCenterName)));
-    ASSERT_EQ(
-        runProgram(
-            {"busctl", "--user", "call", std::string(kSMSRecvCenterName),
-             "/com/talvern/PelorinSMSRecvCenter", "com.talvern.platform.MessagingCenter", "Send",
-             "sa{sv}", std::string(kSMSReceivedMessageName), "2", std::string(kSMSTextMessageKey),
-             "s", text, std::string(kSMSSenderPhoneKey), "s", sender},
-            nullptr),
-        0);
+    ASSERT_TRUE(centres_->centerNamed(std::string(kSMSRecvCenterName))
+                    ->sendMessageName(std::string(kSMSReceivedMessageName),
+                                      {{std::string(kSMSTextMessageKey), text},
+                                       {std::string(kSMSSenderPhoneKey), sender}}));
   }
   // The next stored incoming message as "SENDER: TEXT".
   std::string nextIncoming() {
@@ -136,6 +132,7 @@ class QuenlowEndToEndTest : public ::testing::Test {
   PrivateBus bus_;
   Service service_;
   std::unique_ptr<QuenlowDevice> host_;
+  std::unique_ptr<platform::MessagingCenterProvider> centres_ = platform::newBusMessagingCenters();
 };
 
 TEST_F(QuenlowEndToEndTest, APhoneSendsByItsRulesAndTakesInRecords) {
