@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -15,18 +16,17 @@ namespace pelorin {
 namespace {
 
 using platform::Array;
-using platform::Value;
 
 class AutoRuleHandlerTest : public ::testing::Test {
  protected:
-  std::optional<Array> fileContents() const {
-    return platform::readArray(root_.path(std::string(kAutoRulesFile)));
+  std::optional<Array> file() const { return platform::readArray(path()); }
+  void writeFile(const Array& numbers) const {
+    platform::writePropertyListAtomically(path(), platform::Value(numbers));
   }
-  std::size_t postsOfChange() const {
-    std::size_t count = 0;
-    for (const auto& name : notifications_.darwinPosts())
-      count += name == kAutoRulesChangedNotification;
-    return count;
+  std::string path() const { return root_.path(std::string(kAutoRulesFile)); }
+  long changes() const {
+    const auto posts = notifications_.darwinPosts();
+    return std::count(posts.begin(), posts.end(), kAutoRulesChangedNotification);
   }
 
   platform::testing::TemporaryRoot root_;
@@ -34,59 +34,45 @@ class AutoRuleHandlerTest : public ::testing::Test {
   AutoRuleHandler handler_;
 };
 
-TEST_F(AutoRuleHandlerTest, DisabledHandlerAnswersNothingAndWritesNothing) {
-  root_.writeFile(std::string(kAutoRulesFile),
-                  platform::toXmlPropertyList(Value(Array{"12125551212"})));
+TEST_F(AutoRuleHandlerTest, TheSetFollowsItsSwitchAndKeepsEachCanonicalNumberOnce) {
+  const Array stored{"12125551212", 5, "13105551212"};
+  writeFile(stored);
+  // Off: nothing answered, written or announced.
   handler_.readRuleFile();
-  handler_.addRecipient("(310) 555-1212");
+  handler_.addRecipient("(415) 555-1212");
   handler_.resetRules();
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
-  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
-  EXPECT_TRUE(notifications_.darwinPosts().empty());
-}
+  EXPECT_EQ(file(), stored);
+  EXPECT_EQ(changes(), 0);
 
-TEST_F(AutoRuleHandlerTest, SenderIsStoredOnceInCanonicalForm) {
-  handler_.setEnableAutoSendRules(true);
-  EXPECT_FALSE(fileContents());  // created by the first addition
-
-  handler_.addRecipient("(212) 555-1212");
-  EXPECT_TRUE(handler_.recipientFound("12125551212"));
-  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
-  EXPECT_EQ(postsOfChange(), 1u);
-
-  handler_.addRecipient("+1 212 555 1212");
-  handler_.addRecipient("1-212-555-1212");
-  EXPECT_EQ(postsOfChange(), 1u);
-
-  handler_.addRecipient("555-1212");  // seven digits: not a number for texting
-  handler_.addRecipient(std::nullopt);
-  handler_.addRecipient("+44 20 7946 0123");
-  EXPECT_EQ(fileContents(), (Array{"011442079460123", "12125551212"}));
-  EXPECT_EQ(postsOfChange(), 2u);
-}
-
-TEST_F(AutoRuleHandlerTest, TurningOffAfterLoadingErasesTheRules) {
-  root_.writeFile(std::string(kAutoRulesFile),
-                  platform::toXmlPropertyList(Value(Array{"12125551212", 5, "13105551212"})));
-  handler_.setEnableAutoSendRules(true);
+  handler_.setEnableAutoSendRules(true);  // the file's texts, the 5 skipped
   EXPECT_TRUE(handler_.recipientFound("13105551212"));
-  EXPECT_EQ(postsOfChange(), 0u);
+  EXPECT_FALSE(handler_.recipientFound(std::nullopt));
+  handler_.addRecipient("+1 212 555 1212");  // known already
+  handler_.addRecipient("555-1212");         // seven digits: no number for texting
+  handler_.addRecipient(std::nullopt);
+  EXPECT_EQ(changes(), 0);
+  handler_.addRecipient("(646) 555-0100");
+  handler_.addRecipient("1-646-555-0100");
+  handler_.addRecipient("+44 20 7946 0123");
+  EXPECT_EQ(file(), (Array{"011442079460123", "12125551212", "13105551212", "16465550100"}));
+  EXPECT_TRUE(handler_.recipientFound("16465550100"));
+  EXPECT_EQ(changes(), 2);
 
-  handler_.setEnableAutoSendRules(false);
-  EXPECT_FALSE(handler_.recipientFound("13105551212"));
-  EXPECT_EQ(fileContents(), Array{});
-  EXPECT_EQ(postsOfChange(), 1u);
+  handler_.setEnableAutoSendRules(false);  // once loaded: emptied and announced
+  EXPECT_FALSE(handler_.recipientFound("16465550100"));
+  EXPECT_EQ(file(), Array{});
+  EXPECT_EQ(changes(), 3);
 
-  handler_.setEnableAutoSendRules(true);
-  EXPECT_FALSE(handler_.recipientFound("12125551212"));
-}
-
-TEST_F(AutoRuleHandlerTest, BadFileReadsAsAnEmptySet) {
-  root_.writeFile(std::string(kAutoRulesFile), "<plist><array><string>121255");
+  root_.writeFile(std::string(kAutoRulesFile), "<plist><array><string>121255");  // bad: empty
   handler_.setEnableAutoSendRules(true);
   EXPECT_FALSE(handler_.recipientFound("12125551212"));
   handler_.addRecipient("2125551212");
-  EXPECT_EQ(fileContents(), (Array{"12125551212"}));
+  EXPECT_EQ(file(), Array{"12125551212"});
+  writeFile({"13125550000"});
+  EXPECT_FALSE(handler_.recipientFound("13125550000"));
+  handler_.readRuleFile();
+  EXPECT_TRUE(handler_.recipientFound("13125550000"));
 }
 
 // Two processes' handlers over one file keep each other's numbers; while
@@ -99,17 +85,17 @@ TEST_F(AutoRuleHandlerTest, OtherProcessesNumbersAreKeptAndAHeldLockStopsAChange
   other.setEnableAutoSendRules(true);
   handler_.addRecipient("(212) 555-1212");
   other.addRecipient("(310) 555-1212");
-  EXPECT_EQ(fileContents(), both);
+  EXPECT_EQ(file(), both);
 
   platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
   {
-    const auto otherWriter = platform::FileLock::acquire(root_.path(std::string(kAutoRulesFile)));
+    const auto otherWriter = platform::FileLock::acquire(path());
     handler_.addRecipient("(415) 555-1212");
     handler_.setEnableAutoSendRules(false);
   }
   platform::setFileLockWaitForTesting(std::nullopt);
-  EXPECT_EQ(fileContents(), both);
-  EXPECT_EQ(postsOfChange(), 2u);
+  EXPECT_EQ(file(), both);
+  EXPECT_EQ(changes(), 2);
 }
 
 // An addition racing the switch-on must land on top of the stored numbers,
@@ -119,7 +105,8 @@ TEST(AutoRuleHandlerConcurrencyTest, AdditionWhileSwitchingOnKeepsStoredNumbers)
   platform::testing::NotificationRecorder notifications;
   const Array stored{"12125550001", "12125550002", "12125550003"};
   for (int round = 0; round < 200; ++round) {
-    root.writeFile(std::string(kAutoRulesFile), platform::toXmlPropertyList(Value(stored)));
+    root.writeFile(std::string(kAutoRulesFile),
+                   platform::toXmlPropertyList(platform::Value(stored)));
     AutoRuleHandler handler;
     std::atomic<bool> go{false};
     std::thread adder([&] {

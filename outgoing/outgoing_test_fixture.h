@@ -2,91 +2,77 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "common/names.h"
 #include "incoming/incoming_message_handler.h"
 #include "outgoing/auto_rule_handler.h"
-#include "outgoing/messaging_fakes.h"
 #include "outgoing/outgoing_message_handler.h"
 #include "outgoing/send_i_msg_thread.h"
 #include "outgoing/send_sms_thread.h"
 #include "platform/property_list.h"
+#include "platform/testing/http_client_double.h"
+#include "platform/testing/messaging_doubles.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
 #include "voice/gv_interface.h"
 
 namespace pelorin::testing {
 
+using namespace platform::testing;
+using Calls = std::vector<std::string>;
+
+// A chat message of `service` with `text` (and attachments when given).
+inline std::shared_ptr<platform::FZMessage> chatMessage(const std::string& service, Text text,
+                                                        std::string guid = "GUID-1",
+                                                        std::vector<std::string> files = {}) {
+  auto message = platform::FZMessage::initWithSender("e:me", {}, std::move(text), std::nullopt,
+                                                     std::move(files), 0, 0, std::move(guid));
+  message->setService(service);
+  return message;
+}
+
+// Waits until the send workers ended; whether they did.
+inline bool workersEnded() {
+  return eventually(
+      [] { return SendSMSThread::runningWorkers() == 0 && SendiMsgThread::runningWorkers() == 0; });
+}
+
 // A handler of its own in a fresh root, with its own automatic rules, device
-// kind and Google Voice client. The client knows no own number, so it never
-// asks the service for an access number: only the ones put in its cache are
-// found. Its service address refuses connections, so a worker fails fast.
+// kind, SMS and iMessage sessions, and Google Voice client. The client knows
+// no own number, so only access numbers put in its cache are found; its
+// service never answers, so a worker fails at once after its first request.
 class OutgoingTest : public ::testing::Test {
  protected:
-  OutgoingTest() { gv_.accessNumberCache().setEnableAccessNumberCache(true); }
-  ~OutgoingTest() override {
-    // Workers hold the client and post on the recorder: let every one end first.
-    waitForWorkerReports();
-    eventually([] {
-      return SendSMSThread::runningWorkers() == 0 && SendiMsgThread::runningWorkers() == 0;
-    });
+  OutgoingTest() {
+    gv_.accessNumberCache().setEnableAccessNumberCache(true);
+    gv_.setUserName("me@example.com");
+    gv_.setPassword("secret");
   }
-
-  OutgoingMessageHandler& handler() {
-    if (!handler_) {
-      handler_ = std::make_unique<OutgoingMessageHandler>(
-          OutgoingMessageHandler::Dependencies{.rulesFile = std::nullopt,
-                                               .autoRuleHandler = &autoRules_,
-                                               .incomingMessageHandler = &incoming_,
-                                               .gvInterface = &gv_});
-    }
-    return *handler_;
-  }
+  // Workers hold the client and post on the recorder: every one must end first.
+  ~OutgoingTest() override { EXPECT_TRUE(workersEnded()); }
 
   void writeRules(const platform::Dictionary& rules) {
     platform::writePropertyListAtomically(resolvedPath(kRulesFile), platform::Value(rules));
-    handler().readSendRules();
+    handler_.readSendRules();
   }
-  void writeAutoRules(const std::vector<std::string>& numbers) {
-    platform::writePropertyListAtomically(
-        resolvedPath(kAutoRulesFile),
-        platform::Value(platform::Array(numbers.begin(), numbers.end())));
-    autoRules_.setEnableAutoSendRules(true);
-  }
-  void knowAccessNumber(const std::string& target, const std::string& accessNumber) {
-    gv_.accessNumberCache().addAccessNumber(accessNumber, target);
+  // The carrier notifications, once there are `count`.
+  Calls waitForPosts(std::size_t count) {
+    eventually([&] { return notifications_.localPosts().size() >= count; });
+    return carrierPosts(notifications_);
   }
 
-  // The carrier notifications posted so far: name and message id.
-  std::vector<std::pair<std::string, std::int64_t>> carrierPosts() const {
-    std::vector<std::pair<std::string, std::int64_t>> posts;
-    for (const auto& [name, info] : notifications_.localPosts()) {
-      auto id = info.find(std::string(kCTMessageIdKey));
-      auto type = info.find(std::string(kCTMessageTypeKey));
-      EXPECT_TRUE(type != info.end() && type->second == platform::Value(1)) << name;
-      posts.emplace_back(name, id == info.end() ? -1 : *id->second.asInteger());
-    }
-    return posts;
-  }
-
-  // Counts a worker started by the test; the fixture waits for its report.
-  void expectWorker() { ++workers_; }
-  void waitForWorkerReports() {
-    eventually([&] { return notifications_.localPosts().size() >= workers_; });
-  }
-
-  platform::testing::TemporaryRoot root_;
-  platform::testing::NotificationRecorder notifications_;
+  TemporaryRoot root_;
+  NotificationRecorder notifications_;
+  HttpClientDouble http_;
+  AccountControllerDouble accounts_{{"SMS", "iMessage"}};
+  std::shared_ptr<SessionDouble> sms_ = accounts_.session("SMS");
+  std::shared_ptr<SessionDouble> iMessage_ = accounts_.session("iMessage");
   AutoRuleHandler autoRules_;
   IncomingMessageHandler incoming_;
   GVInterface gv_{"https://127.0.0.1:9"};
-  std::size_t workers_ = 0;
-
- private:
-  std::unique_ptr<OutgoingMessageHandler> handler_;
+  OutgoingMessageHandler handler_{{.rulesFile = std::nullopt,
+                                   .autoRuleHandler = &autoRules_,
+                                   .incomingMessageHandler = &incoming_,
+                                   .gvInterface = &gv_}};
 };
 
 }  // namespace pelorin::testing

@@ -1,134 +1,106 @@
 // The replacements as the daemon reaches them: through the object runtime,
-// with the process's shared handler.
+// with the process's shared objects.
 #include "outgoing/quenlow_hooks.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-
-#include "common/names.h"
-#include "outgoing/messaging_fakes.h"
-#include "outgoing/outgoing_message_handler.h"
-#include "platform/property_list.h"
-#include "platform/testing/notification_recorder.h"
-#include "platform/testing/temporary_root.h"
+#include "outgoing/outgoing_test_fixture.h"
 
 namespace pelorin::testing {
 namespace {
 
-using platform::CTMessageCenter;
-using platform::IMDServiceSession;
+using platform::Dictionary;
 
 class QuenlowHooksTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    // No test here routes through Google Voice; should one, it meets a closed port.
-    setenv("PELORIN_GV_URL", "https://127.0.0.1:9", 1);
-    CTMessageCenter::registerWithRuntime();
-    IMDServiceSession::registerWithRuntime();
+    setenv("PELORIN_GV_URL", "https://127.0.0.1:9", 1);  // nothing here reaches the service
+    platform::CTMessageCenter::registerWithRuntime();
+    platform::IMDServiceSession::registerWithRuntime();
     replacedAtFirst_ = QuenlowHooks::installHooks();
   }
-
   QuenlowHooksTest() {
-    sms_ = accounts_.addSession("SMS");
-    iMessage_ = accounts_.addSession("iMessage");
-    auto& handler = OutgoingMessageHandler::sharedInstance();
-    handler.setEnableOmniDorvessa(false);
-    handler.setEnableSendRules(true);
-    handler.setAllGVasSMS(true);
-    handler.setEnableiMessageRules(true);
-    writeRules({{"1212", 0}});
+    QuenlowHooks::subscribe();  // on this test's notification centres
+    handler_.setEnableiMessageRules(true);
+    write(kRulesFile, Dictionary{{"1212", 0}});
+    handler_.readSendRules();
+  }
+  void write(std::string_view file, const Dictionary& contents) {
+    platform::writePropertyListAtomically(resolvedPath(file), platform::Value(contents));
+  }
+  void post(std::string_view name) {
+    platform::darwinNotifyCenter().postNotification(std::string(name));
   }
 
-  void writeRules(const platform::Dictionary& rules) {
-    platform::writePropertyListAtomically(resolvedPath(kRulesFile), platform::Value(rules));
-    OutgoingMessageHandler::sharedInstance().readSendRules();
-  }
-
-  static int replacedAtFirst_;
-  platform::testing::TemporaryRoot root_;
-  platform::testing::NotificationRecorder notifications_;
-  FakeAccountController accounts_;
-  std::shared_ptr<FakeSession> sms_;
-  std::shared_ptr<FakeSession> iMessage_;
-  FakeMessageCenter center_;
+  static inline int replacedAtFirst_ = 0;
+  TemporaryRoot root_;
+  NotificationRecorder notifications_;
+  OutgoingMessageHandler& handler_ = OutgoingMessageHandler::sharedInstance();
+  AccountControllerDouble accounts_{{"SMS", "iMessage"}};
+  MessageCenterDouble center_;
 };
 
-int QuenlowHooksTest::replacedAtFirst_ = 0;
-
-TEST_F(QuenlowHooksTest, EachMethodIsReplacedOnce) {
+TEST_F(QuenlowHooksTest, EachMethodIsReplacedOnceAndSMSReachThePlatformOnlyByCarrier) {
   EXPECT_EQ(replacedAtFirst_, 3);
   EXPECT_EQ(QuenlowHooks::installHooks(), 0);
-}
-
-TEST_F(QuenlowHooksTest, SMSSendCallsThePlatformOnlyWhenLeftToTheCarrier) {
   center_.sendResult = false;
-  auto carrier = outgoingSMS({"2125551212"}, "by carrier", 1);
+  auto carrier = smsMessage({"2125551212"}, {"by carrier"}, 1);
   EXPECT_FALSE(center_.sendSMS(carrier, true));  // the platform's own result
-  ASSERT_EQ(center_.sends.size(), 1u);
-  EXPECT_EQ(center_.sends[0].message, carrier);
-  EXPECT_TRUE(center_.sends[0].moreToFollow);
-
   center_.sendResult = true;
-  auto otherType = outgoingSMS({"2125551212"}, "mms", 2);
+  auto otherType = smsMessage({"2125551212"}, {"mms"}, 2);
   otherType->setMessageType(2);
   EXPECT_TRUE(center_.sendSMS(otherType, false));
-  EXPECT_EQ(center_.sends.size(), 2u);
-  EXPECT_TRUE(notifications_.localPosts().empty());
-
-  // Two recipients: taken over and failed, zero returned, the platform never called.
-  auto twoRecipients = outgoingSMS({"2125551212", "2125551313"}, "two", 3);
-  EXPECT_FALSE(center_.sendSMS(twoRecipients, false));
-  EXPECT_EQ(center_.sends.size(), 2u);
-  const auto posts = notifications_.localPosts();
-  ASSERT_EQ(posts.size(), 1u);
-  EXPECT_EQ(posts[0].first, kCTMessageSendErrorNotification);
-  EXPECT_EQ(posts[0].second.at(std::string(kCTMessageIdKey)), platform::Value(3));
+  // Two recipients: taken over and failed, false returned, the platform not called.
+  EXPECT_FALSE(center_.sendSMS(smsMessage({"2125551212", "2125551313"}, {"two"}, 3), false));
+  EXPECT_EQ(center_.sends, (decltype(center_.sends){{carrier, true}, {otherType, false}}));
+  EXPECT_EQ(carrierPosts(notifications_), Calls{"SendError 3"});
 }
 
-TEST_F(QuenlowHooksTest, ChatSendWithoutAChatGoesToThePlatformUnchanged) {
-  auto message = chatMessage("iMessage", "hi", {}, "G-1");
-  iMessage_->sendMessage(message, "guid", "+12125551212", platform::IMDChat::kOneToOneStyle);
-  const auto calls = iMessage_->calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].what, "send");
-  EXPECT_EQ(calls[0].detail, "iMessage guid");
+TEST_F(QuenlowHooksTest, ChatSendsGoToThePlatformUnlessMoved) {
+  auto sms = accounts_.session("SMS"), iMessage = accounts_.session("iMessage");
+  iMessage->sendMessage(chatMessage("iMessage", "no chat", "G-1"), "guid", "+12125551212", '-');
+  write(kRulesFile, Dictionary{{"1212", 1}});
+  post(kRulesChangedNotification);
+  auto chat = iMessage->addChat("+12125551212", {"+12125551212"});
+  sms->addChat("+12125551212", {"+12125551212"});
+  iMessage->sendMessage(chatMessage("iMessage", "moved", "G-2"), chat->guid(), "+12125551212", '-');
+  EXPECT_EQ(iMessage->calls(), Calls{"send G-1 iMessage guid"});
+  EXPECT_EQ(sms->calls(), Calls{"send G-2 SMS SMS;+12125551212"});
 }
 
-TEST_F(QuenlowHooksTest, AniMessageMovedToSMSIsSentOnceBySMS) {
-  writeRules({{"1212", 1}});
-  auto chat = iMessage_->addChat("+12125551212", {"+12125551212"});
-  sms_->addChat("+12125551212", {"+12125551212"});
-  auto message = chatMessage("iMessage", "moved", {}, "G-2");
-  iMessage_->sendMessage(message, chat->guid(), "+12125551212", chat->style());
-  EXPECT_TRUE(iMessage_->calls().empty());
-  const auto calls = sms_->calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].what, "send");
-  EXPECT_EQ(calls[0].detail, "SMS SMS;+12125551212");
+TEST_F(QuenlowHooksTest, IncomingLookupsServeInjectedTextsAndRewriteForwardedOnes) {
+  IncomingMessageHandler::sharedInstance().processasSMS(
+      {{std::string(kSMSTextMessageKey), "injected"},
+       {std::string(kSMSSenderPhoneKey), "3125550000"}});
+  const auto injected = center_.incomingMessageWithId(IncomingMessageHandler::kFirstInjectedId);
+  ASSERT_TRUE(injected);
+  EXPECT_EQ(injected->text(), "injected");
+  EXPECT_EQ(injected->messageType(), platform::CTMessage::kPlainSMSType);
+  auto forwarded = smsMessage({}, {"2125551212 - hi"}, 5);
+  forwarded->setSender(platform::CTPhoneNumber::phoneNumberWithDigits("4155553999", "us"));
+  center_.received = {{5, forwarded}, {6, smsMessage({}, {"2125551212 - hi", "more"}, 6)}};
+  EXPECT_EQ(center_.incomingMessageWithId(5)->text(), "hi");
+  EXPECT_EQ(forwarded->sender()->digits(), "2125551212");
+  EXPECT_EQ(center_.incomingMessageWithId(6)->sender(), nullptr);  // two parts: left alone
+  EXPECT_EQ(center_.incomingMessageWithId(7), nullptr);
 }
 
-TEST_F(QuenlowHooksTest, RulesChangeTakesEffectOnlyWithItsNotification) {
-  QuenlowHooks::subscribe();
-  // The rules file now fails the number, but nobody said so.
-  platform::writePropertyListAtomically(resolvedPath(kRulesFile),
-                                        platform::Value(platform::Dictionary{{"1212", -2}}));
-  center_.sendSMS(outgoingSMS({"2125551212"}, "before", 1), false);
+TEST_F(QuenlowHooksTest, ChangesTakeEffectWithTheirNotificationsOnly) {
+  auto& cache = GVInterface::sharedInstance().accessNumberCache();
+  cache.setEnableAccessNumberCache(true);
+  write(kRulesFile, {{"1212", -2}});
+  write(kSettingsFile, {{"sendsig", "new"}});
+  write(kAccessNumberCacheFile, {{"13125550000", "14155553999"}});
+  center_.sendSMS(smsMessage({"2125551212"}, {"before"}, 1), false);
+  EXPECT_NE(handler_.sendSignature(), "new");
+  EXPECT_EQ(cache.targetNumber("14155553999"), std::nullopt);
+  for (auto name :
+       {kRulesChangedNotification, kSettingsNotification, kAccessNumberCacheChangedNotification}) {
+    post(name);
+  }
+  center_.sendSMS(smsMessage({"2125551212"}, {"after"}, 2), false);
   EXPECT_EQ(center_.sends.size(), 1u);
-  platform::darwinNotifyCenter().postNotification(std::string(kRulesChangedNotification));
-  center_.sendSMS(outgoingSMS({"2125551212"}, "after", 2), false);
-  EXPECT_EQ(center_.sends.size(), 1u);
-  ASSERT_EQ(notifications_.localPosts().size(), 1u);
-  EXPECT_EQ(notifications_.localPosts()[0].first, kCTMessageSendErrorNotification);
-}
-
-TEST_F(QuenlowHooksTest, SettingsNotificationReadsTheSettingsAgain) {
-  QuenlowHooks::subscribe();
-  platform::writePropertyListAtomically(resolvedPath(kSettingsFile),
-                                        platform::Value(platform::Dictionary{{"sendsig", "new"}}));
-  EXPECT_NE(OutgoingMessageHandler::sharedInstance().sendSignature(), "new");
-  platform::darwinNotifyCenter().postNotification(std::string(kSettingsNotification));
-  EXPECT_EQ(OutgoingMessageHandler::sharedInstance().sendSignature(), "new");
+  EXPECT_EQ(carrierPosts(notifications_), Calls{"SendError 2"});
+  EXPECT_EQ(handler_.sendSignature(), "new");
+  EXPECT_EQ(cache.targetNumber("14155553999"), "13125550000");
 }
 
 }  // namespace

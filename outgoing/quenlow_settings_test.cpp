@@ -1,29 +1,22 @@
 #include "outgoing/quenlow_settings.h"
 
-#include <gtest/gtest.h>
-
 #include "common/logger.h"
 #include "outgoing/outgoing_test_fixture.h"
 
 namespace pelorin::testing {
 namespace {
 
-using platform::Dictionary;
-
 class QuenlowSettingsTest : public OutgoingTest {
  protected:
   ~QuenlowSettingsTest() override { logger_.setEnableLogging(false); }
 
-  QuenlowSettings::Targets targets() {
-    return {.logger = &logger_,
-            .outgoing = &handler(),
-            .autoRules = &autoRules_,
-            .incoming = &incoming_,
-            .gv = &gv_};
-  }
-  void read(const Dictionary& settings) {
+  void read(const platform::Dictionary& settings) {
     platform::writePropertyListAtomically(resolvedPath(kSettingsFile), platform::Value(settings));
-    QuenlowSettings::readSettings(targets());
+    QuenlowSettings::readSettings({.logger = &logger_,
+                                   .outgoing = &handler_,
+                                   .autoRules = &autoRules_,
+                                   .incoming = &incoming_,
+                                   .gv = &gv_});
   }
 
   Logger logger_;
@@ -46,23 +39,34 @@ TEST_F(QuenlowSettingsTest, EveryKeyReachesItsSetter) {
         {"recvsig", "(GV)"},
         {"username", "me@gmail.com"},
         {"password", "pw"},
-        {"phoneNumber", "(415) 555-0100"}});
-  EXPECT_TRUE(logger_.enableLogging());
-  EXPECT_TRUE(handler().enableOmniDorvessa());
-  EXPECT_FALSE(handler().enableSendRules());
-  EXPECT_EQ(handler().defaultSMSSendMode(), 0);
-  EXPECT_TRUE(handler().enableIntlSMSDorvessa());
-  EXPECT_TRUE(handler().enableIntliMsgDorvessa());
-  EXPECT_TRUE(handler().enableiMessageRules());
-  EXPECT_TRUE(handler().gvSMSviaCarrier());
-  EXPECT_FALSE(handler().allGVasSMS());
-  EXPECT_TRUE(handler().enableShortCodeonGV());
-  EXPECT_EQ(handler().sendSignature(), "-- sent by me");
-  EXPECT_TRUE(incoming_.enableReceiveOfficialGV());
-  EXPECT_TRUE(incoming_.enableReceiveByMail());
-  EXPECT_EQ(incoming_.recvSignature(), "(GV)");
-  EXPECT_EQ(gv_.iPhoneNumber(), "14155550100");
-  EXPECT_TRUE(gv_.isiPhoneNumberValid());
+        {"phoneNumber", "(415) 555-0100"},
+        {"enableAutoRules", true}});
+  std::string switches;  // in the file's order
+  for (bool on :
+       {logger_.enableLogging(), handler_.enableOmniDorvessa(), handler_.enableSendRules(),
+        handler_.enableIntlSMSDorvessa(), handler_.enableIntliMsgDorvessa(),
+        handler_.enableiMessageRules(), handler_.gvSMSviaCarrier(), handler_.allGVasSMS(),
+        handler_.enableShortCodeonGV(), incoming_.enableReceiveOfficialGV(),
+        incoming_.enableReceiveByMail(), autoRules_.enableAutoRules()}) {
+    switches += on ? '1' : '0';
+  }
+  EXPECT_EQ(switches, "110111101111");
+  EXPECT_EQ(handler_.defaultSMSSendMode(), 0);
+  EXPECT_EQ(Calls({*handler_.sendSignature(), *incoming_.recvSignature(), *gv_.iPhoneNumber()}),
+            (Calls{"-- sent by me", "(GV)", "14155550100"}));
+
+  // Texts are always set (another kind reads as none); switches keep their last value.
+  read({{"sendsig", 5}});
+  EXPECT_EQ(handler_.sendSignature(), std::nullopt);
+  EXPECT_EQ(incoming_.recvSignature(), std::nullopt);
+  EXPECT_EQ(gv_.iPhoneNumber(), std::nullopt);
+  EXPECT_TRUE(handler_.enableShortCodeonGV());
+  EXPECT_TRUE(autoRules_.enableAutoRules());
+  // An unreadable file changes nothing.
+  read({{"sendsig", "kept"}});
+  root_.writeFile(std::string(kSettingsFile), "not a property list");
+  QuenlowSettings::readSettings({.outgoing = &handler_});
+  EXPECT_EQ(handler_.sendSignature(), "kept");
 }
 
 TEST_F(QuenlowSettingsTest, NotAniPhoneOverridesTheFileAfterItWasApplied) {
@@ -75,33 +79,18 @@ TEST_F(QuenlowSettingsTest, NotAniPhoneOverridesTheFileAfterItWasApplied) {
         {"intliMsgviaGV", true},
         {"enableAutoRules", true}});
   EXPECT_FALSE(incoming_.isAniPhone());
-  EXPECT_TRUE(handler().enableiMessageRules());
-  EXPECT_FALSE(handler().enableIntliMsgDorvessa());
+  EXPECT_TRUE(handler_.enableiMessageRules());
+  EXPECT_FALSE(handler_.enableIntliMsgDorvessa());
   EXPECT_FALSE(autoRules_.enableAutoRules());
   EXPECT_EQ(platform::readArray(resolvedPath(kAutoRulesFile)), platform::Array{});
-  EXPECT_EQ(notifications_.darwinPosts(),
-            std::vector<std::string>{std::string(kAutoRulesChangedNotification)});
+  EXPECT_EQ(notifications_.darwinPosts(), Calls{std::string(kAutoRulesChangedNotification)});
 
   // The shortcut the route explainer takes agrees.
   EXPECT_FALSE(QuenlowSettings::autoRulesEnabledAfter(
       {{"isAniPhone", false}, {"enableAutoRules", true}}, false, true));
+  EXPECT_FALSE(QuenlowSettings::autoRulesEnabledAfter({{"enableAutoRules", false}}, true, true));
   EXPECT_TRUE(QuenlowSettings::autoRulesEnabledAfter({{"enableAutoRules", true}}, false, true));
-  EXPECT_TRUE(QuenlowSettings::autoRulesEnabledAfter({}, true, true));
-}
-
-TEST_F(QuenlowSettingsTest, AlwaysKeysAreClearedOthersKeepTheirLastValue) {
-  read({{"sendsig", "sig"}, {"shortCodeviaGV", true}, {"username", "u"}, {"recvsig", "r"}});
-  read({{"sendsig", 5}});  // not a text: none
-  EXPECT_EQ(handler().sendSignature(), std::nullopt);
-  EXPECT_TRUE(handler().enableShortCodeonGV());
-  EXPECT_EQ(incoming_.recvSignature(), std::nullopt);
-}
-
-TEST_F(QuenlowSettingsTest, AnUnreadableFileChangesNothing) {
-  read({{"sendsig", "kept"}});
-  root_.writeFile(std::string(kSettingsFile), "not a property list");
-  QuenlowSettings::readSettings(targets());
-  EXPECT_EQ(handler().sendSignature(), "kept");
+  EXPECT_TRUE(QuenlowSettings::autoRulesEnabledAfter({{"isAniPhone", true}}, true, false));
 }
 
 }  // namespace

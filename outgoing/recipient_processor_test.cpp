@@ -1,198 +1,123 @@
 #include "outgoing/recipient_processor.h"
 
-#include <gtest/gtest.h>
-
 #include "outgoing/outgoing_test_fixture.h"
 
 namespace pelorin::testing {
 namespace {
 
 // How an outgoing SMS left the decision.
-enum class Route { Carrier, AccessNumber, GoogleVoice, Failed, Untouched };
-
-struct Switches {
-  bool omni = false;
-  bool rules = true;
-  SendMode defaultMode = 1;
-  bool intl = false;
-  bool shortCode = false;
-  bool viaCarrier = false;
-};
-
-struct SMSCase {
-  const char* name;
-  Switches switches;
-  platform::Dictionary rules;
-  std::vector<std::string> autoRules;
-  std::vector<std::string> recipients;
-  bool accessNumberKnown;
-  SendMode recipientMode;  // the first recipient's mode as evaluated
-  Route route;
-};
+enum class Route { Carrier, AccessNumber, GoogleVoice, Failed };
+// The switches of a case, and whether the recipient's access number is known.
+enum : int { kOmni = 1, kRulesOff = 2, kIntl = 4, kShort = 8, kViaCarrier = 16, kKnown = 32 };
 
 constexpr const char* kAccessNumber = "14155550999";
-
 using RecipientProcessorTest = OutgoingTest;
 
 TEST_F(RecipientProcessorTest, EachRecipientKindIsRoutedByTheSwitchesAndRules) {
-  const Switches d;
-  const Switches rulesOff{.rules = false, .defaultMode = 0};
-  const Switches omniRulesOff{.omni = true, .rules = false, .defaultMode = 0};
-  const Switches intlOn{.intl = true};
-  const Switches viaCarrier{.viaCarrier = true};
-  const Switches omni{.omni = true};
-  const Switches def0{.defaultMode = 0};
-  const Switches omniShort{.omni = true, .shortCode = true};
-  const std::string us = "2125551212";
-  const std::string usC = "12125551212";
-  const std::string uk = "+44 20 7946 0123";
-  const Route C = Route::Carrier, A = Route::AccessNumber, G = Route::GoogleVoice,
-              F = Route::Failed;
-  const std::vector<SMSCase> cases = {
-      {"defaults send a US number through Google Voice", d, {}, {}, {us}, false, 1, G},
-      {"rules off and default 0 ignore the automatic rules", rulesOff, {}, {usC}, {us}, 0, 0, C},
-      {"omni-send wins over rules off", omniRulesOff, {}, {}, {us}, false, 1, G},
-      {"a stored default of 2 acts as 1", {.defaultMode = 2}, {}, {}, {us}, false, 1, G},
-      {"a stored default of -1 acts as 1", {.defaultMode = -1}, {}, {}, {us}, false, 1, G},
-      {"a carrier rule beats the automatic rules", def0, {{usC, 0}}, {usC}, {us}, false, 0, C},
-      {"the automatic rules send through Google Voice", def0, {}, {usC}, {us}, false, 1, G},
-      {"a special number goes by carrier even with omni", omni, {}, {}, {"911"}, false, 0, C},
-      {"an invalid number goes by carrier", d, {}, {}, {"hello"}, false, 0, C},
-      {"international while off consults no rule", d, {{"01144", 1}}, {}, {uk}, true, 0, C},
-      {"international rule 1 goes to its access number", intlOn, {{"01144", 1}}, {}, {uk}, 1, 1, A},
-      {"international rule 0 goes to the number", intlOn, {{"01144", 0}}, {}, {uk}, true, 0, C},
-      {"international without an access number fails", intlOn, {}, {}, {uk}, false, 1, F},
-      {"a short code while off goes by carrier", omni, {}, {}, {"22000"}, false, 0, C},
-      {"a short code with omni-send is mode 2", omniShort, {}, {}, {"22000"}, false, 2, G},
-      {"US by carrier to its access number", viaCarrier, {}, {}, {us}, true, 1, A},
-      {"US by carrier without an access number fails", viaCarrier, {}, {}, {us}, false, 1, F},
-      {"a rule of 2 is kept, through Google Voice", viaCarrier, {{"1212", 2}}, {}, {us}, 0, 2, G},
-      {"a rule of -2 fails the send", d, {{"1212", -2}}, {}, {us}, false, -2, F},
-      {"a rule of 5 goes through Google Voice", d, {{"1212", 5}}, {}, {us}, false, 5, G},
-      {"two carrier recipients fail", d, {{"1212", 0}}, {}, {us, "2125551313"}, false, 0, F},
+  const std::string us = "2125551212", usC = "12125551212", uk = "+44 20 7946 0123";
+  using Step = RecipientProcessor::Decision::Step;
+  const auto N = Step::NotANumber, I = Step::InternationalOff, S = Step::ShortCodeOff,
+             R = Step::Rules;
+  using Source = OutgoingMessageHandler::RuleDecision::Source;
+  const auto Om = Source::OmniSend, Of = Source::RulesOff, Ru = Source::SendRule,
+             Au = Source::AutoRule, De = Source::Default;
+  const auto C = Route::Carrier, A = Route::AccessNumber, G = Route::GoogleVoice, F = Route::Failed;
+  struct Row {
+    int flags;
+    SendMode defaultMode;
+    platform::Dictionary rules;
+    Text autoRule;
+    std::vector<std::string> recipients;
+    SendMode recipientMode;  // the first recipient's mode as evaluated
+    Route route;
+    Step step;      // the step that decided the first recipient
+    Source source;  // and what decided its rules
   };
-
+  const Row rows[] = {
+      {0, 1, {}, {}, {us}, 1, G, R, De},
+      {kRulesOff, 0, {}, usC, {us}, 0, C, R, Of},  // the automatic rules are not asked
+      {kOmni | kRulesOff, 0, {}, {}, {us}, 1, G, R, Om},
+      {0, 2, {}, {}, {us}, 1, G, R, De},  // a stored default other than 0 acts as 1
+      {0, -1, {}, {}, {us}, 1, G, R, De},
+      {0, 0, {{usC, 0}}, usC, {us}, 0, C, R, Ru},  // a rule beats the automatic rules
+      {0, 0, {}, usC, {us}, 1, G, R, Au},
+      {0, 0, {{"1212", -1}}, usC, {us}, 1, G, R, Au},  // a rule of -1 counts as none
+      {kOmni, 1, {}, {}, {"911"}, 0, C, N, De},
+      {0, 1, {}, {}, {"hello"}, 0, C, N, De},
+      {kKnown, 1, {{"01144", 1}}, {}, {uk}, 0, C, I, De},  // international while off: no rule asked
+      {kIntl | kKnown, 1, {{"01144", 1}}, {}, {uk}, 1, A, R, Ru},
+      {kIntl | kKnown, 1, {{"01144", 0}}, {}, {uk}, 0, C, R, Ru},
+      {kIntl, 1, {}, {}, {uk}, 1, F, R, De},
+      {kOmni, 1, {}, {}, {"22000"}, 0, C, S, De},
+      {kOmni | kShort, 1, {}, {}, {"22000"}, 2, G, R, Om},
+      {kShort | kKnown | kViaCarrier, 1, {}, {}, {"22000"}, 2, G, R, De},  // never an access number
+      {kViaCarrier | kKnown, 1, {}, {}, {us}, 1, A, R, De},
+      {kViaCarrier, 1, {}, {}, {us}, 1, F, R, De},
+      {kViaCarrier | kKnown, 1, {{"1212", 2}}, {}, {us}, 2, G, R, Ru},
+      {0, 1, {{"1212", -2}}, {}, {us}, -2, F, R, Ru},
+      {0, 1, {{"1212", 5}}, {}, {us}, 5, G, R, Ru},
+      {0, 1, {{"1212", 0}}, {}, {us, "2125551313"}, 0, F, R, Ru},
+      {0, 1, {}, {}, {us, "2125551313"}, 1, F, R, De},
+  };
   std::uint32_t id = 100;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ++id;
-    OutgoingMessageHandler& h = handler();
-    h.setEnableOmniDorvessa(c.switches.omni);
-    h.setEnableSendRules(c.switches.rules);
-    h.setDefaultSMSSendMode(c.switches.defaultMode);
-    h.setEnableIntlSMSDorvessa(c.switches.intl);
-    h.setEnableShortCodeonGV(c.switches.shortCode);
-    h.setGVSMSviaCarrier(c.switches.viaCarrier);
-    writeRules(c.rules);
-    autoRules_.setEnableAutoSendRules(false);
-    if (!c.autoRules.empty()) writeAutoRules(c.autoRules);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(++id);
+    handler_.setEnableOmniDorvessa(row.flags & kOmni);
+    handler_.setEnableSendRules(!(row.flags & kRulesOff));
+    handler_.setDefaultSMSSendMode(row.defaultMode);
+    handler_.setEnableIntlSMSDorvessa(row.flags & kIntl);
+    handler_.setEnableShortCodeonGV(row.flags & kShort);
+    handler_.setGVSMSviaCarrier(row.flags & kViaCarrier);
+    writeRules(row.rules);
+    autoRules_.setEnableAutoSendRules(row.autoRule.has_value());
+    autoRules_.addRecipient(row.autoRule);
     gv_.accessNumberCache().resetCache();
-    const Text canonical = CommonUtils::toCanonicalPhoneNumber(c.recipients.front());
-    if (c.accessNumberKnown) knowAccessNumber(*canonical, kAccessNumber);
-    waitForWorkerReports();
+    const Text canonical = CommonUtils::toCanonicalPhoneNumber(row.recipients.front());
+    if (row.flags & kKnown) gv_.accessNumberCache().addAccessNumber(kAccessNumber, canonical);
     notifications_.clear();
-    workers_ = 0;
+    http_.hold();  // a worker cannot post before its request fails
+    const std::size_t requestsBefore = http_.requests().size();
 
-    // The recipient's own mode, as recipient evaluation gives it.
-    RecipientProcessor evaluation(h);
-    EXPECT_EQ(evaluation.sendModebyPhoneType(c.recipients.front()), c.recipientMode);
-
-    auto message = outgoingSMS(c.recipients, "hi", id);
+    RecipientProcessor::Decision decision;
+    RecipientProcessor evaluation(handler_);
+    EXPECT_EQ(evaluation.sendModebyPhoneType(row.recipients.front(), &decision), row.recipientMode);
+    EXPECT_EQ(decision.step, row.step);
+    EXPECT_EQ(decision.rule.source, row.source);
+    EXPECT_EQ(decision.rule.ruleKey, row.source == Ru ? Text(row.rules.begin()->first) : Text());
+    EXPECT_EQ(evaluation.canonicalPhoneNumber(), row.step == R ? canonical : std::nullopt);
+    auto message = smsMessage(row.recipients, {"hi"}, id);
     bool returnValue = true;
-    const bool takenOver = h.processOutgoingSMS(message, returnValue);
-    const auto& sentTo = message->recipients().front()->canonicalFormat();
-    switch (c.route) {
-      case Route::Carrier:
-        EXPECT_FALSE(takenOver);
-        EXPECT_EQ(sentTo, c.recipients.front());
-        break;
-      case Route::AccessNumber:
-        EXPECT_FALSE(takenOver);
-        EXPECT_EQ(sentTo, kAccessNumber);
-        EXPECT_EQ(message->recipients().front()->countryCode(), "us");
-        break;
-      case Route::GoogleVoice:
-        EXPECT_TRUE(takenOver);
-        EXPECT_FALSE(returnValue);
-        expectWorker();
-        waitForWorkerReports();
-        // The stand-in address refuses: the worker reports this message failed.
-        EXPECT_EQ(carrierPosts(), (std::vector<std::pair<std::string, std::int64_t>>{
-                                      {std::string(kCTMessageSendErrorNotification), id}}));
-        break;
-      case Route::Failed:
-        EXPECT_TRUE(takenOver);
-        EXPECT_FALSE(returnValue);
-        EXPECT_EQ(carrierPosts(), (std::vector<std::pair<std::string, std::int64_t>>{
-                                      {std::string(kCTMessageSendErrorNotification), id}}));
-        break;
-      case Route::Untouched:
-        break;
-    }
-    if (c.route == Route::Carrier || c.route == Route::AccessNumber) {
-      EXPECT_TRUE(notifications_.localPosts().empty());
-    }
+    const bool takenOver = handler_.processOutgoingSMS(message, returnValue);
+    EXPECT_EQ(takenOver, row.route == G || row.route == F);
+    EXPECT_EQ(returnValue, !takenOver);
+    // A failure is posted at once; a worker posts its own after asking the service.
+    const Calls failed{"SendError " + std::to_string(id)};
+    EXPECT_EQ(carrierPosts(notifications_), row.route == F ? failed : Calls{});
+    http_.release();
+    EXPECT_EQ(row.route == G ? waitForPosts(1) : failed, failed);
+    EXPECT_EQ(http_.requests().size() > requestsBefore, row.route == G);
+    const auto& sentTo = message->recipients().front();
+    EXPECT_EQ(sentTo->canonicalFormat(), row.route == A ? kAccessNumber : row.recipients.front());
+    EXPECT_EQ(sentTo->countryCode(), "us");
   }
 }
 
-TEST_F(RecipientProcessorTest, MessagesThatAreNotOnePlainTextGoToThePlatformUntouched) {
-  auto twoParts = outgoingSMS({"2125551212"}, "hi", 1, 2);
-  auto noRecipient = outgoingSMS({}, "hi", 2);
-  auto otherType = outgoingSMS({"2125551212"}, "hi", 3);
+TEST_F(RecipientProcessorTest, MessagesThatAreNotOnePlainUTF8TextAreLeftAloneOrFail) {
+  auto otherType = smsMessage({"2125551212"}, {"hi"}, 3);
   otherType->setMessageType(2);
-  for (const auto& message : {twoParts, noRecipient, otherType}) {
+  for (const auto& message :
+       {smsMessage({"2125551212"}, {"hi", "hi"}, 1), smsMessage({}, {"hi"}, 2), otherType, {}}) {
     bool returnValue = true;
-    EXPECT_FALSE(handler().processOutgoingSMS(message, returnValue));
+    EXPECT_FALSE(handler_.processOutgoingSMS(message, returnValue));
     EXPECT_TRUE(returnValue);
   }
-  EXPECT_TRUE(notifications_.localPosts().empty());
-}
-
-TEST_F(RecipientProcessorTest, ATextThatIsNotUTF8FailsInsteadOfGoingThroughGoogleVoice) {
-  auto message = outgoingSMS({"2125551212"}, "bad \xff byte", 9);
+  // Not UTF-8: no text for the service, so the send fails; by carrier it leaves as it is.
   bool returnValue = true;
-  EXPECT_TRUE(handler().processOutgoingSMS(message, returnValue));
-  EXPECT_FALSE(returnValue);
-  EXPECT_EQ(carrierPosts(), (std::vector<std::pair<std::string, std::int64_t>>{
-                                {std::string(kCTMessageSendErrorNotification), 9}}));
-  // By carrier it leaves as it is.
+  EXPECT_TRUE(handler_.processOutgoingSMS(smsMessage({"2125551212"}, {"\xff"}, 9), returnValue));
+  EXPECT_EQ(carrierPosts(notifications_), Calls{"SendError 9"});
   writeRules({{"1212", 0}});
-  EXPECT_FALSE(
-      handler().processOutgoingSMS(outgoingSMS({"2125551212"}, "bad \xff", 10), returnValue));
-}
-
-TEST_F(RecipientProcessorTest, DecisionRecordNamesTheStepThatDecided) {
-  using Step = RecipientProcessor::Decision::Step;
-  using Source = OutgoingMessageHandler::RuleDecision::Source;
-  writeRules({{"1212", 0}});
-  writeAutoRules({"13105551212"});
-  handler().setEnableIntlSMSDorvessa(true);
-  struct Row {
-    const char* number;
-    Step step;
-    Source source;
-    Text ruleKey;
-    Text canonical;
-  };
-  const std::vector<Row> rows = {
-      {"911", Step::NotANumber, Source::Default, std::nullopt, std::nullopt},
-      {"22000", Step::ShortCodeOff, Source::Default, std::nullopt, std::nullopt},
-      {"2125551212", Step::Rules, Source::SendRule, "1212", "12125551212"},
-      {"3105551212", Step::Rules, Source::AutoRule, std::nullopt, "13105551212"},
-      {"+33 1 23 45 67 89", Step::Rules, Source::Default, std::nullopt, "01133123456789"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.number);
-    RecipientProcessor processor(handler());
-    RecipientProcessor::Decision decision;
-    processor.sendModebyPhoneType(row.number, &decision);
-    EXPECT_EQ(decision.step, row.step);
-    EXPECT_EQ(processor.canonicalPhoneNumber(), row.canonical);
-    if (row.step == Step::Rules) {
-      EXPECT_EQ(decision.rule.source, row.source);
-      EXPECT_EQ(decision.rule.ruleKey, row.ruleKey);
-    }
-  }
+  EXPECT_FALSE(handler_.processOutgoingSMS(smsMessage({"2125551212"}, {"\xff"}, 10), returnValue));
+  EXPECT_TRUE(http_.requests().empty());
 }
 
 }  // namespace
