@@ -4,42 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "common/names.h"
 #include "platform/property_list.h"
 #include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
-#include "platform/tweak_loader.h"
+#include "platform/testing/tweak_host.h"
 
 namespace pelorin::testing {
 namespace {
 
 using nlohmann::json;
-using platform::testing::ChildProcess;
+using platform::testing::TweakHost;
 
 constexpr char kMail[] = "com.talvern.sim.Mail";
 constexpr char kAccount[] = "mobile.user@gmail.com";
-
-std::optional<json> nextEvent(ChildProcess& host, const std::function<bool(const json&)>& wanted) {
-  while (auto line = host.readLine(std::chrono::seconds(20))) {
-    json event = json::parse(*line, nullptr, false);
-    if (event.is_object() && wanted(event)) return event;
-  }
-  return std::nullopt;
-}
-
-std::unique_ptr<ChildProcess> startHost(std::vector<std::string> argv, const std::string& tweak) {
-  argv.insert(argv.end(), {"--json-events", "-"});
-  auto host = std::make_unique<ChildProcess>(argv);
-  auto loaded = nextEvent(*host, [](const json& e) { return e["event"] == "tweak"; });
-  EXPECT_TRUE(loaded && (*loaded)["name"] == tweak && (*loaded)["loaded"] == true)
-      << (loaded ? loaded->dump() : "no tweak event");
-  EXPECT_TRUE(nextEvent(*host, [](const json& e) { return e["event"] == "ready"; }));
-  return host;
-}
 
 void callMail(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(),
@@ -59,15 +39,10 @@ TEST(OmbrinEndToEndTest, TextMailsOfTheWatchedMailboxBecomeTextsFromTheirSenders
                                            {"monitorOptions", 1},
                                            {"username", "mobile.user"},
                                            {"monitoredLabel", "inbox"}})));
-  const std::string folder = root.path(std::string(platform::kTweakFolder));
-  std::filesystem::create_directories(folder);
-  for (const char* file : {QUENLOW_SO, QUENLOW_PLIST, OMBRIN_SO, OMBRIN_PLIST}) {
-    std::filesystem::copy_file(file,
-                               folder + "/" + std::filesystem::path(file).filename().string());
-  }
-  auto daemon = startHost({DAEMON_HOST}, "Quenlow");
-  auto mail =
-      startHost({MAIL_HOST, "--account", kAccount, "--account", "other@gmail.com"}, "Ombrin");
+  TweakHost::install(root, {QUENLOW_SO, QUENLOW_PLIST, OMBRIN_SO, OMBRIN_PLIST});
+  TweakHost daemon({DAEMON_HOST}, "Quenlow");
+  TweakHost mail({MAIL_HOST, "--account", kAccount, "--account", "other@gmail.com"}, "Ombrin");
+  ASSERT_TRUE(daemon.ready() && mail.ready());
 
   // A row without a text must reach nothing, so the next text received is
   // always the next row's. Each sample goes once: the store keeps its id.
@@ -90,9 +65,8 @@ TEST(OmbrinEndToEndTest, TextMailsOfTheWatchedMailboxBecomeTextsFromTheirSenders
     callMail({"DeliverMail", "sss", row.account, row.mailbox,
               std::string(SAMPLES_DIR) + "/" + row.sample});
     if (!row.text) continue;
-    auto event = nextEvent(*daemon, [](const json& e) {
-      return e.contains("message") && e["message"]["state"] == "received";
-    });
+    auto event = daemon.nextEvent(
+        [](const json& e) { return e.contains("message") && e["message"]["state"] == "received"; });
     ASSERT_TRUE(event);
     const auto& m = (*event)["message"];
     EXPECT_EQ(m["sender"].get<std::string>() + ": " + m["text"].get<std::string>(), row.text);

@@ -5,40 +5,20 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "common/names.h"
 #include "platform/property_list.h"
-#include "platform/testing/child_process.h"
 #include "platform/testing/private_bus.h"
 #include "platform/testing/temporary_root.h"
-#include "platform/tweak_loader.h"
+#include "platform/testing/tweak_host.h"
 #include "service/testing/gv_service_process.h"
 
 namespace pelorin::testing {
 namespace {
 
 using nlohmann::json;
-using platform::testing::ChildProcess;
+using platform::testing::TweakHost;
 using Service = service::testing::GvServiceProcess;
-
-std::optional<json> nextEvent(ChildProcess& host, const std::function<bool(const json&)>& wanted) {
-  while (auto line = host.readLine(std::chrono::seconds(20))) {
-    json event = json::parse(*line, nullptr, false);
-    if (event.is_object() && wanted(event)) return event;
-  }
-  return std::nullopt;
-}
-
-std::unique_ptr<ChildProcess> startHost(std::vector<std::string> argv, const std::string& tweak) {
-  argv.insert(argv.end(), {"--json-events", "-"});
-  auto host = std::make_unique<ChildProcess>(argv);
-  auto loaded =
-      nextEvent(*host, [&](const json& e) { return e["event"] == "tweak" && e["name"] == tweak; });
-  EXPECT_TRUE(loaded && (*loaded)["loaded"] == true) << (loaded ? loaded->dump() : "no event");
-  EXPECT_TRUE(nextEvent(*host, [](const json& e) { return e["event"] == "ready"; }));
-  return host;
-}
 
 // pelorinctl's output (trimmed), its exit status checked.
 std::string pelorinctl(std::vector<std::string> arguments) {
@@ -57,12 +37,7 @@ TEST(HestrelEndToEndTest, PushesSettingsAndTheCredentialCheckOnOneDevice) {
   ASSERT_TRUE(service.running());
   setenv("PELORIN_GV_URL", service.baseURL().c_str(), 1);
   setenv("PELORIN_GV_CACERT", service.caFile().c_str(), 1);
-  const std::string folder = root.path(std::string(platform::kTweakFolder));
-  std::filesystem::create_directories(folder);
-  for (const char* file : {HESTREL_SO, HESTREL_PLIST, QUENLOW_SO, QUENLOW_PLIST}) {
-    std::filesystem::copy_file(file,
-                               folder + "/" + std::filesystem::path(file).filename().string());
-  }
+  TweakHost::install(root, {HESTREL_SO, HESTREL_PLIST, QUENLOW_SO, QUENLOW_PLIST});
   std::filesystem::create_directories(root.path("/usr/lib"));
   std::filesystem::copy_file(ROCKETBOOTSTRAP, root.path("/usr/lib/librocketbootstrap.so"));
   ASSERT_TRUE(platform::writePropertyListAtomically(
@@ -71,10 +46,11 @@ TEST(HestrelEndToEndTest, PushesSettingsAndTheCredentialCheckOnOneDevice) {
                                            {"password", Service::kPassword},
                                            {"phoneNumber", "(415) 555-0100"},
                                            {"enableLogging", true}})));
-  auto daemon = startHost({DAEMON_HOST}, "Quenlow");
-  auto springBoard = startHost({SPRINGBOARD_HOST}, "Hestrel");
+  auto daemon = std::make_unique<TweakHost>(std::vector<std::string>{DAEMON_HOST}, "Quenlow");
+  TweakHost springBoard({SPRINGBOARD_HOST}, "Hestrel");
+  ASSERT_TRUE(daemon->ready() && springBoard.ready());
   auto nextAlert = [&] {
-    auto alert = nextEvent(*springBoard, [](const json& e) { return e["event"] == "alert"; });
+    auto alert = springBoard.nextEvent([](const json& e) { return e["event"] == "alert"; });
     return alert ? (*alert)["title"].get<std::string>() + ": " +
                        (*alert)["message"].get<std::string>()
                  : "(none)";
@@ -91,7 +67,7 @@ TEST(HestrelEndToEndTest, PushesSettingsAndTheCredentialCheckOnOneDevice) {
 
   // A text is forwarded to the daemon, another application's push is shown.
   EXPECT_EQ(pelorinctl({"push", "Text from (415) 555-0199:\nSee you at 6"}), "forwarded");
-  auto event = nextEvent(*daemon, [](const json& e) {
+  auto event = daemon->nextEvent([](const json& e) {
     return e.contains("message") && e["message"]["direction"] == "incoming";
   });
   ASSERT_TRUE(event);
