@@ -20,21 +20,20 @@ using platform::FSSwitchStateOn;
 
 const std::string kKey(settings::kEnableOmniSend);
 
-std::string xml(const Dictionary& settings) {
-  return platform::toXmlPropertyList(settings);
-}
+const auto xml = [](const Dictionary& d) { return platform::toXmlPropertyList(d); };
 
 // Each row's file is read for the state, then switched: to indeterminate
 // (nothing written, nothing posted), to on by another state than On, off and
 // on. A file that reads as a dictionary gets the key and keeps every other
 // value; a missing file is not created and one that cannot be read is left
-// as it is. Every switch but the indeterminate one posts.
+// as it is. Every switch but the indeterminate one posts. Then another writer
+// holds the file's lock: the switch gives up within the bound and reads
+// unchanged; once the lock is free it switches.
 TEST(DorvessaSwitchTest, StateIsTheKeyAndSwitchingWritesOnlyTheKey) {
   platform::testing::TemporaryRoot root;
   platform::testing::NotificationRecorder recorder;
   DorvessaSwitch toggle;
   const std::string path = root.path(std::string(kSettingsFile));
-  const std::string arrayRoot = platform::toXmlPropertyList(platform::Array{"a"});
   struct Row {
     std::optional<std::string> bytes;  // none: no file
     platform::FSSwitchState state;
@@ -47,7 +46,7 @@ TEST(DorvessaSwitchTest, StateIsTheKeyAndSwitchingWritesOnlyTheKey) {
       {xml({{"username", "alice@example.com"}, {"nested", Dictionary{{"n", 0.5}}}}),
        FSSwitchStateOff, true},
       {"not a property list", FSSwitchStateOff, false},
-      {arrayRoot, FSSwitchStateOff, false},
+      {platform::toXmlPropertyList(platform::Array{"a"}), FSSwitchStateOff, false},
   };
   const auto folder = std::filesystem::path(path).parent_path();
   for (const auto& [bytes, state, dictionary] : rows) {
@@ -76,14 +75,7 @@ TEST(DorvessaSwitchTest, StateIsTheKeyAndSwitchingWritesOnlyTheKey) {
     EXPECT_EQ(recorder.darwinPosts(),
               std::vector<std::string>(3, std::string(kSettingsNotification)));
   }
-}
 
-// Another writer holds the settings file's lock: the switch gives up within
-// the bound and reads unchanged; once the lock is free it switches.
-TEST(DorvessaSwitchTest, HeldLockLeavesTheSwitchUnchanged) {
-  platform::testing::TemporaryRoot root;
-  platform::testing::NotificationRecorder recorder;
-  DorvessaSwitch toggle;
   root.writeFile(std::string(kSettingsFile), xml({{kKey, false}, {"username", "alice"}}));
   platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
   {
