@@ -21,12 +21,6 @@ using platform::testing::TweakHost;
 constexpr char kMail[] = "com.talvern.sim.Mail";
 constexpr char kAccount[] = "mobile.user@gmail.com";
 
-void callMail(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(),
-                   {"busctl", "--user", "call", kMail, "/com/talvern/sim/Mail", kMail});
-  EXPECT_EQ(platform::testing::runProgram(arguments), 0);
-}
-
 TEST(OmbrinEndToEndTest, TextMailsOfTheWatchedMailboxBecomeTextsFromTheirSenders) {
   platform::testing::TemporaryRoot root;
   platform::testing::PrivateBus bus;
@@ -62,8 +56,10 @@ TEST(OmbrinEndToEndTest, TextMailsOfTheWatchedMailboxBecomeTextsFromTheirSenders
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.sample);
-    callMail({"DeliverMail", "sss", row.account, row.mailbox,
-              std::string(SAMPLES_DIR) + "/" + row.sample});
+    EXPECT_EQ(platform::testing::runProgram(
+                  {"busctl", "--user", "call", kMail, "/com/talvern/sim/Mail", kMail, "DeliverMail",
+                   "sss", row.account, row.mailbox, std::string(SAMPLES_DIR) + "/" + row.sample}),
+              0);
     if (!row.text) continue;
     auto event = daemon.nextEvent(
         [](const json& e) { return e.contains("message") && e["message"]["state"] == "received"; });

@@ -43,11 +43,6 @@ std::shared_ptr<MFMailMessage> textMail(const std::string& id) {
                             .mailbox = std::make_shared<platform::MFMailbox>("INBOX")});
 }
 
-std::shared_ptr<MFMimeBody> body(const std::string& html) {
-  return std::make_shared<MFMimeBody>(
-      std::vector<MFMimeBody::HTMLPart>{{"UTF-8", platform::Data(html.begin(), html.end())}});
-}
-
 // One process, in stages: start-up is once per process on the phone, and what
 // is installed is never removed.
 TEST(OmbrinHooksTest, InstallsOnlyWhenMailReceivingIsOnAtStart) {
@@ -71,7 +66,8 @@ TEST(OmbrinHooksTest, InstallsOnlyWhenMailReceivingIsOnAtStart) {
   auto receive = [&](const std::string& id, const std::string& html) {
     platform::localNotifyCenter().postNotificationWithObjects(
         std::string(kMailMessageStoreMessagesAdded), {}, {{"messages", {textMail(id)}}});
-    auto given = body(html);
+    auto given = std::make_shared<MFMimeBody>(
+        std::vector<MFMimeBody::HTMLPart>{{"UTF-8", platform::Data(html.begin(), html.end())}});
     EXPECT_EQ(store.setOrGetBody(given, textMail(id), true), given);
     platform::RunLoop::current()->runUntil([] { return false; }, 50ms);
   };

@@ -120,8 +120,6 @@ TEST(Pelorin7HooksTest, EachSendLogsItsKindAndPassesTheCallOnUnchanged) {
   }
   EXPECT_EQ(conversation.calls.size(), std::size(rows));
   EXPECT_EQ(Pelorin7Hooks::installHooks(), 0);  // never replaced twice
-  Logger::sharedInstance().setEnableLogging(false);
-  platform::setBundleIdentifier(std::nullopt);
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ class AlertRecorder final : public platform::AlertPresenter {
   AlertRecorder() { platform::setAlertPresenter(this); }
   ~AlertRecorder() override { platform::setAlertPresenter(nullptr); }
   void present(const platform::Alert& alert) override {
-    EXPECT_EQ(alert.buttons, std::vector<std::string>{"Dismiss"});
     shown.push_back(alert.message.value_or("-").substr(0, 16));
   }
   std::vector<std::string> take() { return std::exchange(shown, {}); }
