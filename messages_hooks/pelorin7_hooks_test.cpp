@@ -75,7 +75,6 @@ TEST(Pelorin7HooksTest, EachSendLogsItsKindAndPassesTheCallOnUnchanged) {
   root.writeFile(std::string(kLogFile), "");
   conversation.sendMessage(message("SMS", "2125551212", false), false);
   conversation.sendMessage(message("SMS", "2125551212", false), nullptr, false);
-  EXPECT_EQ(conversation.calls.size(), 2u);
   EXPECT_EQ(root.readFile(std::string(kLogFile)),
             entries({onService + "SMS ", "Service properties:\n(null)"}));
   CKConversation::registerWithRuntime();
@@ -104,7 +103,6 @@ TEST(Pelorin7HooksTest, EachSendLogsItsKindAndPassesTheCallOnUnchanged) {
       {true, "Jabber", "a@example.com", true, {described}},
       {true, nullptr, "", false, {"Service properties:\n(null)"}},  // nor a service
   };
-  conversation.calls.clear();
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& row = rows[i];
     SCOPED_TRACE(std::string(row.kind ? row.kind : "nothing") + " to " + row.to);
@@ -118,8 +116,8 @@ TEST(Pelorin7HooksTest, EachSendLogsItsKindAndPassesTheCallOnUnchanged) {
     EXPECT_EQ(conversation.calls.back(), RecordingConversation::Call(sent, service));
     EXPECT_EQ(root.readFile(std::string(kLogFile)), entries(row.lines));
   }
-  EXPECT_EQ(conversation.calls.size(), std::size(rows));
-  EXPECT_EQ(Pelorin7Hooks::installHooks(), 0);  // never replaced twice
+  EXPECT_EQ(conversation.calls.size(), std::size(rows) + 2);  // each send reached the platform once
+  EXPECT_EQ(Pelorin7Hooks::installHooks(), 0);                // never replaced twice
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ TEST(HestrelEndToEndTest, PushesSettingsAndTheCredentialCheckOnOneDevice) {
   platform::testing::TemporaryRoot root;
   platform::testing::PrivateBus bus;
   Service service;
-  ASSERT_TRUE(bus.started());
-  ASSERT_TRUE(service.running());
+  ASSERT_TRUE(bus.started() && service.running());
   setenv("PELORIN_GV_URL", service.baseURL().c_str(), 1);
   setenv("PELORIN_GV_CACERT", service.caFile().c_str(), 1);
   TweakHost::install(root, {HESTREL_SO, HESTREL_PLIST, QUENLOW_SO, QUENLOW_PLIST});
