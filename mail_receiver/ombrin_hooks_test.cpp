@@ -16,7 +16,6 @@
 namespace pelorin {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::Dictionary;
 using platform::MFMailMessage;
 using platform::MFMimeBody;
@@ -69,7 +68,7 @@ TEST(OmbrinHooksTest, InstallsOnlyWhenMailReceivingIsOnAtStart) {
     auto given = std::make_shared<MFMimeBody>(
         std::vector<MFMimeBody::HTMLPart>{{"UTF-8", platform::Data(html.begin(), html.end())}});
     EXPECT_EQ(store.setOrGetBody(given, textMail(id), true), given);
-    platform::RunLoop::current()->runUntil([] { return false; }, 50ms);
+    platform::RunLoop::current()->runUntil([] { return false; }, std::chrono::milliseconds(50));
   };
   auto writeSettings = [](const Dictionary& settings, bool notify) {
     ASSERT_TRUE(platform::writePropertyListAtomically(resolvedPath(kSettingsFile), settings));

@@ -16,7 +16,6 @@
 namespace pelorin {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::Dictionary;
 
 void writeSettings(const Dictionary& settings) {
@@ -108,7 +107,8 @@ TEST_F(HestrelCallbacksTest, ConcurrencyOfASettingsChangeDuringTheCredentialChec
                  {"phoneNumber", "12345"}});
   service_.addFault({.path = "/accounts/ClientLogin", .delayMs = 600});
   std::thread check([&] { HestrelHooks::checkCredentials(targets()); });
-  std::this_thread::sleep_for(150ms);  // the check takes its turn, then waits on the sign-in
+  // The check takes its turn, then waits on the sign-in.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   std::thread change([&] { HestrelHooks::settingsChanged(targets()); });
   check.join();
   change.join();
