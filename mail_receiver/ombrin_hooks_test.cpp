@@ -10,21 +10,18 @@
 #include "platform/messaging_center.h"
 #include "platform/property_list.h"
 #include "platform/run_loop.h"
-#include "platform/runtime.h"
 #include "platform/testing/notification_recorder.h"
 #include "platform/testing/temporary_root.h"
 
 namespace pelorin {
 namespace {
 
-using namespace std::chrono_literals;
 using platform::Dictionary;
 using platform::MFMailMessage;
-using platform::MFMailMessageStore;
 using platform::MFMimeBody;
 
 // A store that records the bodies it is given.
-class RecordingStore final : public MFMailMessageStore {
+class RecordingStore final : public platform::MFMailMessageStore {
  public:
   std::vector<std::string> seen;
 
@@ -45,96 +42,63 @@ std::shared_ptr<MFMailMessage> textMail(const std::string& id) {
                             .mailbox = std::make_shared<platform::MFMailbox>("INBOX")});
 }
 
-std::shared_ptr<MFMimeBody> body(const std::string& html) {
-  return std::make_shared<MFMimeBody>(
-      std::vector<MFMimeBody::HTMLPart>{{"UTF-8", platform::Data(html.begin(), html.end())}});
-}
-
-class OmbrinHooksTest : public ::testing::Test {
- protected:
-  OmbrinHooksTest() {
-    server_->runServerOnCurrentThread();
-    server_->registerForMessageName(
-        std::string(kSMSReceivedMessageName),
-        [this](const std::string&, const Dictionary& info) { delivered_.push_back(info); });
-    MFMailMessageStore::registerWithRuntime();
-  }
-
-  void writeSettings(const Dictionary& settings) {
-    ASSERT_TRUE(platform::writePropertyListAtomically(resolvedPath(kSettingsFile), settings));
-  }
-
-  void announce(const std::shared_ptr<MFMailMessage>& message) {
-    platform::localNotifyCenter().postNotificationWithObjects(
-        std::string(kMailMessageStoreMessagesAdded), {}, {{"messages", {message}}});
-  }
-
-  std::size_t forwardedCount() {
-    platform::RunLoop::current()->runUntil([] { return false; }, 50ms);
-    return delivered_.size();
-  }
-
-  static bool replaced() {
-    auto method = platform::runtime::TypedMethod<MFMailMessageStore::SetOrGetBody>::find(
-        MFMailMessageStore::kClassName, MFMailMessageStore::kSetOrGetBodySelector);
-    return method && method->implementation() == &OmbrinHooks::setOrGetBody;
-  }
-
-  platform::testing::TemporaryRoot root_;
-  platform::testing::NotificationRecorder notifications_;
-  std::unique_ptr<platform::MessagingCenterProvider> centres_ =
-      platform::newInProcessMessagingCenters();
-  struct Installed {
-    explicit Installed(platform::MessagingCenterProvider* p) { platform::setMessagingCenters(p); }
-    ~Installed() { platform::setMessagingCenters(nullptr); }
-  } installed_{centres_.get()};
-  std::shared_ptr<platform::CPDistributedMessagingCenter> server_ =
-      platform::CPDistributedMessagingCenter::centerNamed(std::string(kSMSRecvCenterName));
-  std::vector<Dictionary> delivered_;
-  RecordingStore store_;
-};
-
 // One process, in stages: start-up is once per process on the phone, and what
 // is installed is never removed.
-TEST_F(OmbrinHooksTest, InstallsOnlyWhenMailReceivingIsOnAtStart) {
+TEST(OmbrinHooksTest, InstallsOnlyWhenMailReceivingIsOnAtStart) {
+  platform::testing::TemporaryRoot root;
+  platform::testing::NotificationRecorder notifications;
+  auto centres = platform::newInProcessMessagingCenters();
+  platform::setMessagingCenters(centres.get());
+  auto server =
+      platform::CPDistributedMessagingCenter::centerNamed(std::string(kSMSRecvCenterName));
+  server->runServerOnCurrentThread();
+  std::vector<std::string> delivered;  // "sender: text"
+  server->registerForMessageName(
+      std::string(kSMSReceivedMessageName), [&](const std::string&, const Dictionary& info) {
+        delivered.push_back(*info.at(std::string(kSMSSenderPhoneKey)).asString() + ": " +
+                            *info.at(std::string(kSMSTextMessageKey)).asString());
+      });
+  platform::MFMailMessageStore::registerWithRuntime();
+  RecordingStore store;
   auto& handler = IncomingMessageHandler::sharedInstance();
+  // Announces the mail, has the store set its body, and lets the centre deliver.
+  auto receive = [&](const std::string& id, const std::string& html) {
+    platform::localNotifyCenter().postNotificationWithObjects(
+        std::string(kMailMessageStoreMessagesAdded), {}, {{"messages", {textMail(id)}}});
+    auto given = std::make_shared<MFMimeBody>(
+        std::vector<MFMimeBody::HTMLPart>{{"UTF-8", platform::Data(html.begin(), html.end())}});
+    EXPECT_EQ(store.setOrGetBody(given, textMail(id), true), given);
+    platform::RunLoop::current()->runUntil([] { return false; }, std::chrono::milliseconds(50));
+  };
+  auto writeSettings = [](const Dictionary& settings, bool notify) {
+    ASSERT_TRUE(platform::writePropertyListAtomically(resolvedPath(kSettingsFile), settings));
+    if (notify) platform::darwinNotifyCenter().postNotification(std::string(kSettingsNotification));
+  };
 
-  // Stage 1: off at start. Nothing is observed or replaced, settings included.
-  writeSettings({{"enableMailReceive", false}, {"monitorOptions", 0}});
+  // Off at start: nothing is observed or replaced, the settings included.
+  writeSettings({{"enableMailReceive", false}, {"monitorOptions", 0}}, false);
   EXPECT_FALSE(OmbrinHooks::start());
-  EXPECT_FALSE(replaced());
-  writeSettings({{"enableMailReceive", true}, {"monitorOptions", 0}});
-  platform::darwinNotifyCenter().postNotification(std::string(kSettingsNotification));
+  writeSettings({{"enableMailReceive", true}, {"monitorOptions", 0}}, true);
   EXPECT_FALSE(handler.enableReceiveByMail());
   handler.setEnableReceiveByMail(true);
-  announce(textMail("<one>"));
-  EXPECT_TRUE(handler.recvdMailMessageIDList().empty());
-  store_.setOrGetBody(body("lost<BR>"), textMail("<one>"), false);
-  EXPECT_EQ(forwardedCount(), 0u);
+  receive("<one>", "lost<BR>");
+  EXPECT_TRUE(delivered.empty());
   handler.setEnableReceiveByMail(false);
 
-  // Stage 2: on at start (a restarted Mail application). The body reaches
-  // the centre, the store still does its own work, and only once.
+  // On at start (a restarted Mail application): the body reaches the centre,
+  // and the store still does its own work, each time.
   EXPECT_TRUE(OmbrinHooks::start());
-  EXPECT_TRUE(replaced());
   EXPECT_FALSE(OmbrinHooks::installHooks());  // never saved over itself
-  announce(textMail("<two>"));
-  announce(textMail("<two>"));
-  auto first = body("Hello<BR>");
-  EXPECT_EQ(store_.setOrGetBody(first, textMail("<two>"), true), first);
-  store_.setOrGetBody(body("Hello<BR>"), textMail("<two>"), true);
-  ASSERT_EQ(forwardedCount(), 1u);
-  EXPECT_EQ(*delivered_[0].at(std::string(kSMSTextMessageKey)).asString(), "Hello");
-  EXPECT_EQ(*delivered_[0].at(std::string(kSMSSenderPhoneKey)).asString(), "12125550123");
-  EXPECT_EQ(store_.seen, (std::vector<std::string>{"<one>", "<two>", "<two>"}));
+  receive("<two>", "Hello<BR>");
+  EXPECT_EQ(delivered, std::vector<std::string>{"12125550123: Hello"});
 
-  // Stage 3: switched off later: the settings are re-read, hooks stay idle.
-  writeSettings({{"enableMailReceive", false}});
-  platform::darwinNotifyCenter().postNotification(std::string(kSettingsNotification));
+  // Switched off later: the settings are re-read, the hooks stay idle.
+  writeSettings({{"enableMailReceive", false}}, true);
   EXPECT_FALSE(handler.enableReceiveByMail());
-  announce(textMail("<three>"));
-  store_.setOrGetBody(body("x<BR>"), textMail("<three>"), true);
-  EXPECT_EQ(forwardedCount(), 1u);
+  receive("<three>", "x<BR>");
+  EXPECT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(store.seen, (std::vector<std::string>{"<one>", "<two>", "<three>"}));
+  platform::setMessagingCenters(nullptr);
 }
 
 }  // namespace

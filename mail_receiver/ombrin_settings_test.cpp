@@ -1,4 +1,5 @@
-// Ombrin's settings reader: which mail account and mailbox end up watched.
+// Ombrin's settings reader: the switches, and which mail account and mailbox
+// end up watched.
 #include "mail_receiver/ombrin_settings.h"
 
 #include <gtest/gtest.h>
@@ -9,74 +10,45 @@
 namespace pelorin {
 namespace {
 
-using platform::Dictionary;
-
-TEST(OmbrinSettingsTest, WatchedAccountAndMailboxFollowTheOption) {
-  struct Case {
-    const char* what;
-    Dictionary settings;
+TEST(OmbrinSettingsTest, SwitchesAccountAndMailboxFollowTheSettings) {
+  struct Row {
+    platform::Dictionary settings;
     std::int32_t startOption;
     Text startAccount;
     std::int32_t option;
-    Text account;
-    Text label;
+    Text account, label;
+    bool switches = true;  // mail receiving and logging, both on before
   };
-  const Case cases[] = {
-      {"bare user name gets the provider's domain",
-       {{"monitorOptions", 1}, {"username", "ann"}},
-       1,
-       {},
-       1,
-       "ann@gmail.com",
-       {}},
-      {"user name with @ unchanged",
-       {{"monitorOptions", 1}, {"username", "ann@example.org"}},
-       1,
-       {},
-       1,
-       "ann@example.org",
-       {}},
-      {"option absent keeps 1", {{"username", "bob"}}, 1, {}, 1, "bob@gmail.com", {}},
-      {"blank user name: none", {{"username", "   "}}, 1, "old@x.com", 1, {}, {}},
-      {"option 2, chosen account",
-       {{"monitorOptions", "2"}, {"monitoredAccount", "me@work.com"}},
-       1,
-       {},
-       2,
-       "me@work.com",
-       {}},
-      {"option 0 leaves the account",
-       {{"monitorOptions", 0}, {"username", "ann"}},
-       1,
-       "old@x.com",
-       0,
-       "old@x.com",
-       {}},
-      {"label set", {{"monitoredLabel", "GV"}}, 0, {}, 0, {}, "GV"},
-      {"label empty: every mailbox", {{"monitoredLabel", ""}}, 0, {}, 0, {}, {}},
+  const Row rows[] = {
+      {{{"monitorOptions", 1}, {"username", "ann"}}, 0, {}, 1, "ann@gmail.com", {}},
+      {{{"monitorOptions", 1}, {"username", "ann@example.org"}}, 1, {}, 1, "ann@example.org", {}},
+      {{{"username", "bob"}}, 1, {}, 1, "bob@gmail.com", {}},
+      {{{"username", "   "}}, 1, "old@x.com", 1, {}, {}},
+      {{{"username", 7}}, 1, "old@x.com", 1, {}, {}},
+      {{{"monitorOptions", "2"}, {"monitoredAccount", "me@work.com"}}, 1, {}, 2, "me@work.com", {}},
+      {{{"monitorOptions", 2}, {"monitoredAccount", ""}}, 2, "old@x.com", 2, {}, {}},
+      {{{"monitorOptions", 0}, {"username", "ann"}}, 1, "old@x.com", 0, "old@x.com", {}},
+      {{{"monitorOptions", 3}, {"username", "ann"}}, 1, "old@x.com", 3, "old@x.com", {}},
+      {{{"monitoredLabel", "GV"}}, 0, {}, 0, {}, "GV"},
+      {{{"monitoredLabel", " "}}, 0, {}, 0, {}, {}},
+      {{{"enableMailReceive", false}, {"enableLogging", "NO"}}, 0, {}, 0, {}, {}, false},
   };
-  for (const auto& c : cases) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(platform::Value(row.settings).description());
     IncomingMessageHandler handler;
-    handler.setAccountOption(c.startOption);
-    handler.setRecvMailAccount(c.startAccount);
+    Logger logger;
+    handler.setEnableReceiveByMail(true);
+    logger.setEnableLogging(true);
+    handler.setAccountOption(row.startOption);
+    handler.setRecvMailAccount(row.startAccount);
     handler.setRecvMailLabel("previous");
-    OmbrinSettings::applySettings(c.settings, {.incoming = &handler});
-    EXPECT_EQ(handler.accountOption(), c.option) << c.what;
-    EXPECT_EQ(handler.recvMailAccount(), c.account) << c.what;
-    EXPECT_EQ(handler.recvMailLabel(), c.label) << c.what;
+    OmbrinSettings::applySettings(row.settings, {.logger = &logger, .incoming = &handler});
+    EXPECT_EQ(handler.accountOption(), row.option);
+    EXPECT_EQ(handler.recvMailAccount(), row.account);
+    EXPECT_EQ(handler.recvMailLabel(), row.label);
+    EXPECT_EQ(handler.enableReceiveByMail(), row.switches);
+    EXPECT_EQ(logger.enableLogging(), row.switches);
   }
-}
-
-TEST(OmbrinSettingsTest, SwitchesApplyOnlyWhenPresent) {
-  IncomingMessageHandler handler;
-  Logger logger;
-  OmbrinSettings::applySettings({{"enableMailReceive", true}, {"enableLogging", "YES"}},
-                                {.logger = &logger, .incoming = &handler});
-  EXPECT_TRUE(handler.enableReceiveByMail());
-  EXPECT_TRUE(logger.enableLogging());
-  OmbrinSettings::applySettings({}, {.logger = &logger, .incoming = &handler});
-  EXPECT_TRUE(handler.enableReceiveByMail());
-  EXPECT_TRUE(logger.enableLogging());
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
+// The switch: its state read from the settings file, and each switch written back into it.
 #include "toggle/dorvessa_switch.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "common/names.h"
 #include "platform/file_lock.h"
@@ -16,148 +15,69 @@ namespace pelorin {
 namespace {
 
 using platform::Dictionary;
-using platform::FSSwitchStateIndeterminate;
 using platform::FSSwitchStateOff;
 using platform::FSSwitchStateOn;
-using platform::Value;
 
-// Every identifier must read and write the same key.
-const std::vector<std::string> kIdentifiers{"com.talvern.dorvessa", "", "com.example.other"};
+const std::string kKey(settings::kEnableOmniSend);
 
-class DorvessaSwitchTest : public ::testing::Test {
- protected:
-  std::string settingsPath() const { return root_.path(std::string(kSettingsFile)); }
+const auto xml = [](const Dictionary& d) { return platform::toXmlPropertyList(d); };
 
-  void writeSettings(const Dictionary& settings) {
-    ASSERT_TRUE(platform::writePropertyListAtomically(settingsPath(), Value(settings)));
-  }
-
-  std::optional<Dictionary> settings() const { return platform::readDictionary(settingsPath()); }
-
-  void expectState(platform::FSSwitchState expected) {
-    for (const auto& identifier : kIdentifiers)
-      EXPECT_EQ(switch_.stateForSwitchIdentifier(identifier), expected) << '"' << identifier << '"';
-  }
-
-  std::vector<std::string> settingsPosts(std::size_t count) const {
-    return std::vector<std::string>(count, std::string(kSettingsNotification));
-  }
-
-  platform::testing::TemporaryRoot root_;
-  platform::testing::NotificationRecorder recorder_;
-  DorvessaSwitch switch_;
-};
-
-TEST_F(DorvessaSwitchTest, NoFileReadsOffAndSwitchingCreatesNothingButStillPosts) {
-  expectState(FSSwitchStateOff);
-  for (const auto& identifier : kIdentifiers) {
-    switch_.applyState(FSSwitchStateOn, identifier);
-    switch_.applyState(FSSwitchStateOff, identifier);
-  }
-  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(settingsPath()).parent_path()));
-  EXPECT_EQ(recorder_.darwinPosts(), settingsPosts(2 * kIdentifiers.size()));
-}
-
-TEST_F(DorvessaSwitchTest, StateIsTheBooleanReadingOfTheKey) {
-  const std::vector<std::pair<Value, platform::FSSwitchState>> cases{
-      {true, FSSwitchStateOn}, {1, FSSwitchStateOn},      {"YES", FSSwitchStateOn},
-      {"0", FSSwitchStateOff}, {"abc", FSSwitchStateOff}, {Dictionary{}, FSSwitchStateOff}};
-  for (const auto& [stored, expected] : cases) {
-    SCOPED_TRACE(stored.description());
-    writeSettings({{std::string(settings::kEnableOmniSend), stored}});
-    expectState(expected);
-  }
-  EXPECT_TRUE(recorder_.darwinPosts().empty());
-}
-
-// The key is added or changed; everything else comes back as it was read,
-// whether the file was XML or binary.
-TEST_F(DorvessaSwitchTest, SwitchingSetsTheKeyAndKeepsEveryOtherValue) {
-  const Dictionary xml{{"username", "alice@example.com"},
-                       {"defaultSMSSend", 2},
-                       {"evalSendRules", false},
-                       {"sendsig", " \xE2\x80\x93 sent via GV"},
-                       {"nested", Dictionary{{"list", platform::Array{"a", 1, 0.5}}}}};
-  std::ifstream binaryFile(BINARY_SETTINGS, std::ios::binary);
-  const std::string binary{std::istreambuf_iterator<char>(binaryFile), {}};
-  ASSERT_EQ(binary.rfind("bplist00", 0), 0u);
-
-  for (const bool isBinary : {false, true}) {
-    SCOPED_TRACE(isBinary ? "binary" : "XML");
-    recorder_.clear();
-    if (isBinary)
-      root_.writeFile(std::string(kSettingsFile), binary);
-    else
-      writeSettings(xml);
-    const auto original = settings();
-    ASSERT_TRUE(original);
-    ASSERT_EQ(original->count(std::string(settings::kEnableOmniSend)), 0u);
-    if (isBinary) {
-      EXPECT_EQ(original->at("when"), Value(platform::Date{100}));
+// Each row's file is read for the state, then switched: to indeterminate
+// (nothing written, nothing posted), to on by another state than On, off and
+// on. A file that reads as a dictionary gets the key and keeps every other
+// value; a missing file is not created and one that cannot be read is left
+// as it is. Every switch but the indeterminate one posts. Then another writer
+// holds the file's lock: the switch gives up within the bound and reads
+// unchanged; once the lock is free it switches.
+TEST(DorvessaSwitchTest, StateIsTheKeyAndSwitchingWritesOnlyTheKey) {
+  platform::testing::TemporaryRoot root;
+  platform::testing::NotificationRecorder recorder;
+  DorvessaSwitch toggle;
+  const std::string path = root.path(std::string(kSettingsFile));
+  const std::pair<std::optional<std::string>, platform::FSSwitchState> rows[] = {
+      {std::nullopt, FSSwitchStateOff},  // no file
+      {xml({{kKey, true}}), FSSwitchStateOn},
+      {xml({{kKey, "0"}}), FSSwitchStateOff},
+      {xml({{"username", "alice"}, {"nested", Dictionary{{"n", 0.5}}}}), FSSwitchStateOff},
+      {"not a property list", FSSwitchStateOff},
+      {platform::toXmlPropertyList(platform::Array{"a"}), FSSwitchStateOff},
+  };
+  const auto folder = std::filesystem::path(path).parent_path();
+  for (const auto& [bytes, state] : rows) {
+    SCOPED_TRACE(bytes ? bytes->substr(0, 60) : "(no file)");
+    std::filesystem::remove_all(folder);
+    if (bytes) root.writeFile(std::string(kSettingsFile), *bytes);
+    const auto original = platform::readDictionary(path);
+    EXPECT_EQ(toggle.stateForSwitchIdentifier("com.talvern.dorvessa"), state);
+    recorder.clear();
+    toggle.applyState(platform::FSSwitchStateIndeterminate, "");
+    EXPECT_TRUE(recorder.darwinPosts().empty());
+    for (const platform::FSSwitchState next : {2, FSSwitchStateOff, FSSwitchStateOn}) {
+      toggle.applyState(next, "com.talvern.dorvessa");
+      if (original) {
+        auto expected = *original;
+        expected[kKey] = next != FSSwitchStateOff;
+        EXPECT_EQ(platform::readDictionary(path), expected) << next;
+      } else {
+        EXPECT_EQ(root.readFile(std::string(kSettingsFile)), bytes.value_or("")) << next;
+      }
+      EXPECT_EQ(toggle.stateForSwitchIdentifier(""),
+                original && next != FSSwitchStateOff ? FSSwitchStateOn : FSSwitchStateOff);
     }
-    expectState(FSSwitchStateOff);
-
-    auto expected = *original;
-    const std::vector<std::pair<platform::FSSwitchState, bool>> steps{
-        {FSSwitchStateOn, true}, {FSSwitchStateOff, false}, {2, true}, {FSSwitchStateOff, false}};
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      const auto [state, stored] = steps[i];
-      switch_.applyState(state, kIdentifiers[i % kIdentifiers.size()]);
-      expected[std::string(settings::kEnableOmniSend)] = stored;
-      EXPECT_EQ(settings(), expected) << "after applying " << state;
-      expectState(stored ? FSSwitchStateOn : FSSwitchStateOff);
-    }
-    EXPECT_EQ(recorder_.darwinPosts(), settingsPosts(steps.size()));
-  }
-}
-
-TEST_F(DorvessaSwitchTest, IndeterminateChangesNothingAndPostsNothing) {
-  writeSettings({{std::string(settings::kEnableOmniSend), true}, {"username", "alice"}});
-  const std::string before = root_.readFile(std::string(kSettingsFile));
-  for (const auto& identifier : kIdentifiers)
-    switch_.applyState(FSSwitchStateIndeterminate, identifier);
-  EXPECT_EQ(root_.readFile(std::string(kSettingsFile)), before);
-  EXPECT_TRUE(recorder_.darwinPosts().empty());
-}
-
-// A file that cannot be read as a dictionary reads as off and is never
-// replaced: writing back would lose whatever it holds.
-TEST_F(DorvessaSwitchTest, UnreadableFileReadsOffAndIsLeftAlone) {
-  const std::string arrayRoot = platform::toXmlPropertyList(Value(platform::Array{"a"}));
-  const std::vector<std::pair<std::string, std::string>> files{
-      {"garbage", "not a property list"},
-      {"truncated", arrayRoot.substr(0, arrayRoot.size() / 2)},
-      {"array root", arrayRoot}};
-  for (const auto& [what, bytes] : files) {
-    SCOPED_TRACE(what);
-    recorder_.clear();
-    root_.writeFile(std::string(kSettingsFile), bytes);
-    expectState(FSSwitchStateOff);
-    switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
-    EXPECT_EQ(root_.readFile(std::string(kSettingsFile)), bytes);
-    EXPECT_EQ(recorder_.darwinPosts(), settingsPosts(1));
+    EXPECT_EQ(std::filesystem::exists(folder), bytes.has_value());
+    EXPECT_EQ(recorder.darwinPosts(),
+              std::vector<std::string>(3, std::string(kSettingsNotification)));
   }
 
-  std::filesystem::remove(settingsPath());
-  std::filesystem::create_directory(settingsPath());
-  expectState(FSSwitchStateOff);
-  switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
-  EXPECT_TRUE(std::filesystem::is_directory(settingsPath()));
-}
-
-// Another writer holds the settings file's lock: the switch gives up within
-// the bound and reads unchanged; once the lock is free it switches.
-TEST_F(DorvessaSwitchTest, HeldLockLeavesTheSwitchUnchanged) {
-  writeSettings({{std::string(settings::kEnableOmniSend), false}, {"username", "alice"}});
+  root.writeFile(std::string(kSettingsFile), xml({{kKey, false}, {"username", "alice"}}));
   platform::setFileLockWaitForTesting(std::chrono::milliseconds(50));
   {
-    const auto otherWriter = platform::FileLock::acquire(settingsPath());
-    switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
-    expectState(FSSwitchStateOff);
+    const auto otherWriter = platform::FileLock::acquire(root.path(std::string(kSettingsFile)));
+    toggle.applyState(FSSwitchStateOn, "");
+    EXPECT_EQ(toggle.stateForSwitchIdentifier(""), FSSwitchStateOff);
   }
-  switch_.applyState(FSSwitchStateOn, kIdentifiers[0]);
-  expectState(FSSwitchStateOn);
+  toggle.applyState(FSSwitchStateOn, "");
+  EXPECT_EQ(toggle.stateForSwitchIdentifier(""), FSSwitchStateOn);
   platform::setFileLockWaitForTesting(std::nullopt);
 }
 
