@@ -171,6 +171,18 @@ TEST_F(PelorinSimTest, UpWiresTheDeviceRestartKeepsItsOptionsAndDownStopsAll) {
   output.clear();
   EXPECT_EQ(runProgram({PELORINCTL, "send", "--to", "2125551212", "hi"}, &output), 0);
   EXPECT_EQ(output, "sent\n");
+  // The home screen's door refuses a push without a topic or with one too long.
+  const std::string board = "com.talvern.sim.SpringBoard";
+  for (const auto& [topic, why] : {std::pair<std::string, std::string>{"", "needs a topic"},
+                                   {std::string(256, 't'), "topic"}}) {
+    output.clear();
+    EXPECT_NE(
+        runProgram({"sh", "-c", "exec \"$@\" 2>&1", "sh", "busctl", "--user", "call", board,
+                    "/com/talvern/sim/SpringBoard", board, "DeliverPush", "sa{sv}", topic, "0"},
+                   &output),
+        0);
+    EXPECT_NE(output.find(why), std::string::npos) << output;
+  }
   EXPECT_NE(runProgram({PELORIN_SIM, "up", "--root", root_.folder()}), 0);
 
   const int before = pid("messages");
