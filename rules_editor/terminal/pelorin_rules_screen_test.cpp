@@ -96,6 +96,11 @@ TEST_F(PelorinRulesScreenTest, OneWalkThroughEveryScreen) {
   ASSERT_TRUE(shows(t, "list"));
   t.resize(60, 16);
   ASSERT_TRUE(t.waitFor(row("1415", "(Unknown)", 60))) << t.screen();
+  // A window with room for one row scrolls to keep the selected one shown.
+  t.resize(50, 6);
+  t.keys({"Down"});
+  ASSERT_TRUE(t.waitFor(row("1415", "(Unknown)", 50))) << t.screen();
+  t.keys({"Up"});
   t.resize(50, 14);
   ASSERT_TRUE(shows(t, "list"));
 
