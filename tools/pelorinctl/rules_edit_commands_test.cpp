@@ -66,6 +66,9 @@ TEST(RulesEditCommandsTest, AnUnwritableRulesFileIsReportedAsNotSaved) {
   RulesChangedCounter counter;
   EXPECT_EQ(runPelorinctl("rules set 212 1").status, 1);
   EXPECT_EQ(counter.waitFor(1), 1);  // posted all the same: readers keep the old file
+  EXPECT_NE(runPelorinctl("rules set 212 1 2>&1 | cat")
+                .out.find("not saved: cannot write " + root.path(std::string(kRulesFile))),
+            std::string::npos);
 }
 
 TEST(RulesEditCommandsTest, ContactsAreAddedAndListedByName) {
