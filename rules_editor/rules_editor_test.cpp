@@ -112,17 +112,20 @@ TEST(RulesEditorTest, ScenariosOnTheListTheFileAndTheNotifications) {
 
 TEST(RulesEditorTest, AnOpenRuleIsOutOfTheListAndTheFileUntilStored) {
   platform::testing::TemporaryRoot root;
-  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)),
-                                        Dictionary{{"1212", 1}});
+  const Dictionary rules = {{"1212", 0}, {"1310", 1}};
+  platform::writePropertyListAtomically(root.path(std::string(kRulesFile)), rules);
   const auto book = platform::newSqliteAddressBook();
   User user(*book);
-  user.play("o1212");
-  EXPECT_TRUE(user.list().editInProgress());
-  EXPECT_EQ(user.rows(), std::vector<Row>{});
-  EXPECT_EQ(user.rule().prefix(), "1212");
-  EXPECT_EQ(user.rule().mode(), 1);
-  EXPECT_EQ(platform::readDictionary(root.path(std::string(kRulesFile))),
-            (Dictionary{{"1212", 1}}));
+  for (const auto& [key, mode] : {std::pair<std::string, int>{"1212", 0}, {"1310", 1}}) {
+    user.play("o" + key);
+    EXPECT_TRUE(user.list().editInProgress());
+    EXPECT_EQ(user.rows().size(), 1u);
+    EXPECT_EQ(user.rule().prefix(), key);
+    EXPECT_EQ(user.rule().mode(), mode);
+    EXPECT_EQ(user.rule().selectedSegmentIndex(), mode);  // Carrier or Google Voice shown
+    EXPECT_EQ(platform::readDictionary(root.path(std::string(kRulesFile))), rules);
+    user.play("<");
+  }
 }
 
 }  // namespace
