@@ -28,6 +28,7 @@ TEST_F(OutgoingMessageHandlerTest, ChatMessagesAreDecidedByDeviceServiceAndRules
   const Row rows[] = {
       {kPhone | kAllSMS, "iMessage", {us}, P},  // iMessage rules off
       {on, "iMessage", {"someone@example.com"}, P},
+      {on, "iMessage", {}, P},                    // no participants
       {on, "iMessage", {us, "+16465550100"}, P},  // a rule 1 and a default 0
       {on, "iMessage", {us, "+13125550100"}, M},  // both by rule 1
       {on | kNoOther, "iMessage", {us}, G},
