@@ -94,6 +94,10 @@ TEST_F(MailHandlingTest, TextMailsAreListedOnceAndProcessedOnceWhileReceivingIsO
   handler_.setEnableReceiveByMail(true);
   handler_.processMailMessage(other, html("not a text.<BR>"));
   handler_.processMailMessage(noNumber, html("no sender<BR>"));
+  handler_.processMailMessage(nullptr, html("no mail<BR>"));
+  handler_.processMailMessage(
+      std::make_shared<MFMailMessage>(MFMailMessage::Fields{.firstSender = kGVSender}),
+      html("no Message-ID<BR>"));
   handler_.processMailMessage(gv, html("Hi &amp; bye<BR>"));
   handler_.processMailMessage(gv, html("Hi again<BR>"));
   EXPECT_TRUE(handler_.recvdMailMessageIDList().empty());
