@@ -46,5 +46,18 @@ TEST(FilesTest, OnlyRegularFilesOfSensibleSizeAreReadAndNothingBlocks) {
   EXPECT_FALSE(garbage.value || garbage.missing || garbage.problem.empty());
 }
 
+// An event log: created 0600 with its header, then appended to, never through a link.
+TEST(FilesTest, APrivateFileIsCreatedOnceThenAppendedToNeverThroughALink) {
+  testing::TemporaryRoot root;
+  const std::string path = root.path("/logs/events.log"), link = root.path("/logs/link.log");
+  EXPECT_EQ(appendToPrivateFile(path, "head\n", "one\n"), PrivateAppend::kCreated);
+  EXPECT_EQ(appendToPrivateFile(path, "head\n", "two\n"), PrivateAppend::kAppended);
+  std::filesystem::create_symlink(path, link);
+  EXPECT_EQ(appendToPrivateFile(link, "", "three\n"), PrivateAppend::kFailed);
+  EXPECT_EQ(root.readFile("/logs/events.log"), "head\none\ntwo\n");
+  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
 }  // namespace
 }  // namespace pelorin::platform
