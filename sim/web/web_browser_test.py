@@ -67,6 +67,12 @@ def live_push(s):
     s.click_when('#conversations li[data-key="4155550199"]')
     s.wait_text('#thread .bubble.incoming[data-state="received"]', 'See you at 6')
     check(s.driver.execute_script('return window.sameLoad'), 'the page was reloaded')
+    # The event stream carried it and stays open: a stream that ended is in
+    # the page's resource timings.
+    ended = s.driver.execute_script(
+        "return performance.getEntriesByType('resource')"
+        ".filter(e => e.name.includes('/api/events')).length")
+    check(ended == 0, f'{ended} event streams ended')
 
 
 def bad_input(s):
