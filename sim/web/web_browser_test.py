@@ -115,6 +115,9 @@ def refusals(port, token, cookie):
         ('a mail', 'POST', '/api/mail', with_cookie, open(SAMPLE_MAIL, 'rb').read(), 200),
         ('an unknown setting', 'POST', '/api/settings', with_cookie,
          json.dumps({'key': 'noSuchKey', 'value': '1'}), 400),
+        ('a key that is no text', 'POST', '/api/settings', with_cookie,
+         json.dumps({'key': 5, 'value': '1'}), 400),
+        ('no key', 'POST', '/api/settings', with_cookie, json.dumps({'value': '1'}), 400),
     ]
 
 
